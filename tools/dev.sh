@@ -1,0 +1,56 @@
+#!/bin/sh
+# Sets up a Debian 12 machine, builds the project and either runs the
+# launcher or runs the whole test suite. Safe to run again.
+#
+#   tools/dev.sh run     build, then start the launcher (under Xvfb when there is no display)
+#   tools/dev.sh test    build, then run every test
+set -eu
+
+cd "$(dirname "$0")/.."
+mode=${1:-}
+case "$mode" in
+    run|test) ;;
+    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+build_packages="cmake ninja-build g++ qtbase5-dev qtbase5-dev-tools"
+run_packages="xvfb xauth xcompmgr"
+test_packages="xvfb xauth binutils-mingw-w64-i686 python3 python3-pefile"
+
+packages="$build_packages"
+[ "$mode" = run ] && packages="$packages $run_packages"
+[ "$mode" = test ] && packages="$packages $test_packages"
+
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "== installing:$missing"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+build=${ORVALIN_BUILD_DIR:-build}
+werror=OFF
+[ "${CI:-}" = true ] && werror=ON
+echo "== configuring $build (warnings as errors: $werror)"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIN_WERROR=$werror
+echo "== building"
+cmake --build "$build"
+
+if [ "$mode" = test ]; then
+    echo "== running the tests"
+    ctest --test-dir "$build" --output-on-failure
+    exit 0
+fi
+
+echo "== starting $build/bin/orvalinpdfLaunch (end it with Ctrl+C)"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    exec "$build/bin/orvalinpdfLaunch"
+fi
+# No display: give the splash a virtual one with a compositor, so its
+# translucency works as on a desktop.
+exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'xcompmgr >/dev/null 2>&1 & exec "$0"' "$build/bin/orvalinpdfLaunch"
