@@ -1,8 +1,38 @@
-#include <QApplication>
-#include <QDir>
+#include "ConverterHandoff.h"
+#include "MainWindow.h"
+#include "PidRecord.h"
+#include "QtSingleApplication.h"
 
+#include <QSettings>
+#include <QSharedMemory>
+
+// The user starts the launcher instead of the converter. It ends at once when
+// it already runs, signals a converter that already runs, or else leaves its
+// pid where the converter finds it, restarts the converter and shows the
+// splash until the converter ends this process. Every path returns 0: nobody
+// waits for the launcher's result.
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    return QDir(QStringLiteral(":/images")).exists() ? 0 : 1;
+    QtSingleApplication app(argc, argv, true);
+    if (app.isRunning())
+        return 0;
+
+    QSharedMemory segment;
+    segment.setKey(QStringLiteral("pdfconvertersm"));
+    if (ConverterHandoff::attachToRunningConverter(segment)) {
+        ConverterHandoff::send(segment);
+        segment.detach();
+        return 0;
+    }
+
+    QSettings record(PidRecord::filePath(), QSettings::IniFormat);
+    PidRecord::write(record, QCoreApplication::applicationPid());
+
+    MainWindow window;
+    window.setWindowFlags(Qt::WindowFlags(0x4480B));
+    window.setAttribute(Qt::WA_TranslucentBackground, true);
+    window.show();
+
+    app.exec();
+    return 0;
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QMainWindow>
+
+namespace Ui {
+class MainWindow;
+}
+
+class QTimer;
+
+// The splash shown while the converter starts: a looping 16-frame animation,
+// drawn as the border image of the central widget. Constructing it restarts
+// the converter. It never closes itself; the converter ends the launcher.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void lunach();
+
+private:
+    Ui::MainWindow *ui;
+    QTimer *timer;
+    qint32 frame;
+};

@@ -1,0 +1,27 @@
+#include "PidRecord.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+QString PidRecord::converterFolder(const QString &configLocation)
+{
+    QString folder = configLocation;
+    if (folder.size() >= 6)
+        folder.chop(6);
+    return folder + QStringLiteral("Converter");
+}
+
+QString PidRecord::filePath()
+{
+    return converterFolder(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
+           + QStringLiteral("/lunach.ini");
+}
+
+void PidRecord::write(QSettings &record, qint64 pid)
+{
+    record.beginGroup(QStringLiteral("core"));
+    record.setValue(QStringLiteral("lunach"), QString::number(pid, 10));
+    record.endGroup();
+    // The converter is restarted right after and looks for this value.
+    record.sync();
+}
