@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+
+#include <functional>
+
+class QTcpServer;
+
+// One request as it reached the server. Requests sent through a proxy carry
+// the whole URL in the request line; `path` is the path part either way.
+struct HttpRequest
+{
+    QByteArray method;
+    QByteArray target;
+    QByteArray host;
+    QByteArray path;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    // First value of a header, the name compared without regard to case.
+    QByteArray header(const QByteArray &name) const;
+};
+
+struct HttpResponse
+{
+    int status = 200;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    // When not negative, the body is this many bytes of the generated pattern
+    // (see MiniHttpServer::pattern), produced while sending.
+    qint64 generatedSize = -1;
+    // When not negative, the connection is closed after this many body bytes
+    // although the full length was announced.
+    qint64 cutAfter = -1;
+    // Close the connection without any answer.
+    bool drop = false;
+};
+
+// A small HTTP/1.1 server for loopback use: it answers each request through a
+// handler, streams large bodies without holding them in memory and closes the
+// connection after every answer. It also works as the target of an HTTP
+// proxy setting, so any host name can be pointed at it.
+class MiniHttpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Handler = std::function<HttpResponse(const HttpRequest &)>;
+
+    explicit MiniHttpServer(QObject *parent = nullptr);
+    ~MiniHttpServer() override;
+
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+
+    void setHandler(Handler handler);
+    const QList<HttpRequest> &requests() const { return m_requests; }
+    void clearRequests() { m_requests.clear(); }
+
+    // The generated body: byte i of the stream, and a run of bytes from offset.
+    static char pattern(qint64 index);
+    static void fillPattern(char *out, qint64 offset, qint64 count);
+
+private:
+    void onNewConnection();
+
+    QTcpServer *m_server;
+    Handler m_handler;
+    QList<HttpRequest> m_requests;
+};
