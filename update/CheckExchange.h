@@ -1,0 +1,30 @@
+#pragma once
+
+#include "UpdateOffer.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <optional>
+
+class QJsonDocument;
+struct ProductIdentity;
+
+// The texts of the update-check exchange with the update service.
+namespace CheckExchange {
+
+// A check answer is a small JSON document; anything larger is refused.
+constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
+
+// http://<update host>/ver1/checkUpdate; the host is fixed when building.
+QUrl checkUrl();
+QString checkPath();
+
+// The request body: one line of JSON, UTF-8, every value a string.
+// `secondsSinceEpoch` fills machine_code and guid alike.
+QByteArray requestBody(const ProductIdentity &identity, quint64 secondsSinceEpoch);
+
+// An offer when the answer is an object whose "code" is the number 1.
+std::optional<UpdateOffer> interpretAnswer(const QJsonDocument &answer);
+
+} // namespace CheckExchange
