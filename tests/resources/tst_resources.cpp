@@ -1,0 +1,184 @@
+// The image collection as the launcher's windows see it: compiled in,
+// registered before main() by rcc's static initialiser (no
+// Q_INIT_RESOURCE here), addressed by ":/images/" plus the file name.
+#include <QDirIterator>
+#include <QImage>
+#include <QImageReader>
+#include <QResource>
+#include <QSet>
+#include <QtTest>
+
+namespace {
+
+struct Entry
+{
+    QString name;
+    QSize size;
+};
+
+QVector<Entry> expectedImages()
+{
+    QVector<Entry> all;
+    for (int n = 1; n <= 16; ++n) {
+        all.append({QStringLiteral("%1.png").arg(n), QSize(200, 250)});
+        all.append({QStringLiteral("overseas%1.png").arg(n), QSize(280, 250)});
+    }
+    all.append({QStringLiteral("pic_faxxbb_bj.png"), QSize(470, 140)});
+    for (const char *name : {"icon_vip_c.png", "icon_vip_gn_dh_02.png", "icon_vip_gn_dh_03.png"})
+        all.append({QString::fromLatin1(name), QSize(29, 29)});
+    for (const char *name : {"btn_ljgx_01.png", "btn_ljgx_02.png", "btn_ljgx_03.png", "btn_xczs_01.png",
+                             "btn_xczs_02.png", "btn_xczs_03.png"})
+        all.append({QString::fromLatin1(name), QSize(120, 36)});
+    return all;
+}
+
+QString path(const QString &name)
+{
+    return QStringLiteral(":/images/") + name;
+}
+
+} // namespace
+
+class TestResources : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyImage_data();
+    void everyImage();
+    void collectionHoldsNothingElse();
+    void frameTemplates_data();
+    void frameTemplates();
+    void framesAreTransparentAroundTheArtwork_data();
+    void framesAreTransparentAroundTheArtwork();
+    void animationMoves();
+};
+
+void TestResources::everyImage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    for (const Entry &e : expectedImages())
+        QTest::newRow(qPrintable(e.name)) << e.name << e.size;
+}
+
+void TestResources::everyImage()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+
+    const QResource resource(path(name));
+    QVERIFY2(resource.isValid(), qPrintable(path(name)));
+    // Stored as is: PNG is compressed already, and the style sheets read
+    // the data straight from the executable's image.
+    QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+    QVERIFY(resource.data() != nullptr);
+    QVERIFY(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()), 8).startsWith("\x89PNG\r\n\x1a\n"));
+
+    QImageReader reader(path(name));
+    QCOMPARE(reader.format(), QByteArray("png"));
+    QCOMPARE(reader.size(), size);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.size(), size);
+    QVERIFY(image.hasAlphaChannel());
+    QCOMPARE(image.depth(), 32);
+}
+
+void TestResources::collectionHoldsNothingElse()
+{
+    QSet<QString> expected;
+    for (const Entry &e : expectedImages())
+        expected.insert(path(e.name));
+    QCOMPARE(expected.size(), 42);
+
+    QSet<QString> found;
+    QDirIterator it(QStringLiteral(":/images"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.insert(it.next());
+    QCOMPARE(found, expected);
+
+    // One prefix, one folder: nothing of ours beside "images" at the root.
+    // QtGui registers a few collections of its own there.
+    QStringList roots = QDir(QStringLiteral(":/")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    for (const char *qtOwn : {"qt-project.org", "qgradient", "qpdf"})
+        roots.removeAll(QString::fromLatin1(qtOwn));
+    QCOMPARE(roots.join(QLatin1Char(',')), QStringLiteral("images"));
+}
+
+void TestResources::frameTemplates_data()
+{
+    QTest::addColumn<QString>("pathTemplate");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<bool>("resolves");
+    QTest::addColumn<QSize>("size");
+    const QString chinese = QStringLiteral(":/images/%d.png");
+    const QString overseas = QStringLiteral(":/images/overseas%d.png");
+    QTest::newRow("chinese 0") << chinese << 0 << false << QSize(0, 0);
+    QTest::newRow("chinese 1") << chinese << 1 << true << QSize(200, 250);
+    QTest::newRow("chinese 16") << chinese << 16 << true << QSize(200, 250);
+    QTest::newRow("chinese 17") << chinese << 17 << false << QSize(0, 0);
+    QTest::newRow("overseas 0") << overseas << 0 << false << QSize(0, 0);
+    QTest::newRow("overseas 1") << overseas << 1 << true << QSize(280, 250);
+    QTest::newRow("overseas 16") << overseas << 16 << true << QSize(280, 250);
+    QTest::newRow("overseas 17") << overseas << 17 << false << QSize(0, 0);
+}
+
+void TestResources::frameTemplates()
+{
+    QFETCH(QString, pathTemplate);
+    QFETCH(int, frame);
+    QFETCH(bool, resolves);
+    QFETCH(QSize, size);
+
+    const QString framePath = QString::asprintf(qPrintable(pathTemplate), frame);
+    QCOMPARE(QFile::exists(framePath), resolves);
+    const QImage image(framePath);
+    QCOMPARE(image.isNull(), !resolves);
+    QCOMPARE(image.size(), size);
+}
+
+void TestResources::framesAreTransparentAroundTheArtwork_data()
+{
+    QTest::addColumn<QString>("name");
+    for (int n = 1; n <= 16; ++n) {
+        QTest::newRow(qPrintable(QString::number(n))) << QStringLiteral("%1.png").arg(n);
+        QTest::newRow(qPrintable(QStringLiteral("overseas%1").arg(n))) << QStringLiteral("overseas%1.png").arg(n);
+    }
+}
+
+// The splash window has no frame and a translucent background: every pixel
+// that is not disc or caption must let the desktop through.
+void TestResources::framesAreTransparentAroundTheArtwork()
+{
+    QFETCH(QString, name);
+    const QImage image = QImage(path(name)).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!image.isNull());
+    const int w = image.width(), h = image.height();
+    for (const QPoint corner : {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
+        QCOMPARE(qAlpha(image.pixel(corner)), 0);
+    // Beside the disc, at its height.
+    QCOMPARE(qAlpha(image.pixel(2, 88)), 0);
+    QCOMPARE(qAlpha(image.pixel(w - 3, 88)), 0);
+    // The disc's centre and the caption area are drawn.
+    QCOMPARE(qAlpha(image.pixel(w / 2, 88)), 255);
+    QVERIFY(qAlpha(image.pixel(w / 2, 210)) > 200);
+}
+
+// Each frame differs from the one before it in the loop (the light moves),
+// including the step from 16 back to 1.
+void TestResources::animationMoves()
+{
+    for (const QString &prefix : {QString(), QStringLiteral("overseas")}) {
+        QImage previous(path(prefix + QStringLiteral("16.png")));
+        for (int n = 1; n <= 16; ++n) {
+            const QImage current(path(prefix + QStringLiteral("%1.png").arg(n)));
+            QVERIFY2(current != previous, qPrintable(prefix + QString::number(n)));
+            previous = current;
+        }
+    }
+}
+
+QTEST_MAIN(TestResources)
+#include "tst_resources.moc"
