@@ -1,0 +1,345 @@
+// The launcher as a user meets it: real processes, real System V shared
+// memory, real files. Each test gets its own folder with copies of the
+// binaries; TMPDIR points into it, which gives the shared memory segment
+// "pdfconvertersm" a key of its own, and XDG_CONFIG_HOME / XDG_RUNTIME_DIR
+// keep the pid record and the instance lock there too.
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QSharedMemory>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+#include <csignal>
+#include <sys/types.h>
+#include <unistd.h>
+
+// waitForFinished() fails for a process that has already ended, which the
+// event loop of an earlier QTRY may have noticed.
+#define WAIT_FINISHED(process) \
+    QTRY_COMPARE_WITH_TIMEOUT((process)->state(), QProcess::NotRunning, waitMs)
+
+namespace {
+
+const int waitMs = 30000;
+
+QString exeOf(qint64 pid)
+{
+    return QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+}
+
+// Processes whose executable lies below `folder`.
+QList<qint64> processesBelow(const QString &folder)
+{
+    QList<qint64> found;
+    const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (numeric && exeOf(pid).startsWith(folder + '/'))
+            found.append(pid);
+    }
+    return found;
+}
+
+bool copyExecutable(const QString &from, const QString &to)
+{
+    QDir().mkpath(QFileInfo(to).absolutePath());
+    return QFile::copy(from, to)
+           && QFile::setPermissions(to, QFile::permissions(from) | QFile::ExeOwner);
+}
+
+} // namespace
+
+class tst_Launcher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startPathRecordsPidAndRestartsConverter();
+    void handOffWritesOnlyByteZero();
+    void orphanedSegmentLeadsToStartPath();
+    void secondLauncherFromSameFileEndsAtOnce();
+    void killedLauncherDoesNotBlock();
+    void simultaneousStartsLeaveOne();
+    void recordFollowsExecutableNameAndKeepsEntries();
+
+private:
+    QString app(const QString &name = QStringLiteral("orvalinpdfLaunch")) const
+    {
+        return m_dir->path() + "/app/" + name;
+    }
+    QString recordPath(const QString &folder = QStringLiteral("orvalinpdfConverter")) const
+    {
+        return m_dir->path() + "/config/" + folder + "/lunach.ini";
+    }
+    QString recordedPid(const QString &folder = QStringLiteral("orvalinpdfConverter")) const
+    {
+        return QSettings(recordPath(folder), QSettings::IniFormat).value("core/lunach").toString();
+    }
+    QProcess *start(const QString &program, const QStringList &arguments = {});
+    void createSegment(QSharedMemory &segment, const QByteArray &content);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QByteArray m_savedTmpDir;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+void tst_Launcher::init()
+{
+    m_dir.reset(new QTemporaryDir);
+    QVERIFY(m_dir->isValid());
+    for (const char *sub : {"app", "config", "tmp", "run"})
+        QVERIFY(QDir(m_dir->path()).mkpath(sub));
+    QVERIFY(QFile::setPermissions(m_dir->path() + "/run",
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(copyExecutable(LAUNCHER_BINARY, app()));
+
+    // The segment this process creates must be the one the launchers see.
+    m_savedTmpDir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(m_dir->path() + "/tmp"));
+}
+
+void tst_Launcher::cleanup()
+{
+    // The stand-in converter runs detached; end everything started from here.
+    for (qint64 pid : processesBelow(m_dir->path()))
+        ::kill(pid_t(pid), SIGKILL);
+    for (auto &process : m_processes) {
+        process->kill();
+        process->waitForFinished(waitMs);
+    }
+    m_processes.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(processesBelow(m_dir->path()).isEmpty(), waitMs);
+
+    // A segment whose holders were killed survives them; the last detach
+    // removes it.
+    QSharedMemory leftover(QStringLiteral("pdfconvertersm"));
+    if (leftover.attach())
+        leftover.detach();
+
+    if (m_savedTmpDir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", m_savedTmpDir);
+    m_dir.reset();
+}
+
+QProcess *tst_Launcher::start(const QString &program, const QStringList &arguments)
+{
+    auto *process = new QProcess;
+    m_processes.emplace_back(process);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", m_dir->path() + "/config");
+    env.insert("XDG_RUNTIME_DIR", m_dir->path() + "/run");
+    env.insert("TMPDIR", m_dir->path() + "/tmp");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(program, arguments);
+    process->waitForStarted(waitMs);
+    return process;
+}
+
+void tst_Launcher::createSegment(QSharedMemory &segment, const QByteArray &content)
+{
+    segment.setKey(QStringLiteral("pdfconvertersm"));
+    QVERIFY2(segment.create(content.size()), qPrintable(segment.errorString()));
+    memcpy(segment.data(), content.constData(), size_t(content.size()));
+}
+
+void tst_Launcher::startPathRecordsPidAndRestartsConverter()
+{
+    QVERIFY(copyExecutable(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
+    // An old converter elsewhere, and programs that only look like one.
+    const QString old = m_dir->path() + "/old/orvalinpdfConverter.exe";
+    QVERIFY(copyExecutable("/bin/sleep", old));
+    QVERIFY(copyExecutable("/bin/sleep", m_dir->path() + "/old/orvalinpdfConverter.exe.bak"));
+    QProcess *oldConverter = start(old, {"600"});
+    QProcess *similarName = start(m_dir->path() + "/old/orvalinpdfConverter.exe.bak", {"600"});
+    QProcess *similarCommandLine = start("/bin/sh", {"-c", "read never", "orvalinpdfConverter.exe"});
+    QCOMPARE(oldConverter->state(), QProcess::Running);
+
+    QProcess *launcher = start(app());
+    const QString launcherPid = QString::number(launcher->processId());
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), launcherPid, waitMs);
+
+    // The launcher never ends by itself: the new converter ends it, from
+    // outside, once the converter's window is up.
+    WAIT_FINISHED(launcher);
+    QCOMPARE(launcher->exitStatus(), QProcess::CrashExit);
+
+    WAIT_FINISHED(oldConverter);
+    QCOMPARE(similarName->state(), QProcess::Running);
+    QCOMPARE(similarCommandLine->state(), QProcess::Running);
+
+    QCOMPARE(processesBelow(m_dir->path() + "/app").size(), 1);
+    QSharedMemory segment(QStringLiteral("pdfconvertersm"));
+    QVERIFY2(segment.attach(), qPrintable(segment.errorString()));
+    QVERIFY(segment.size() >= 1);
+
+    // A second start now hands off to the converter, which clears the signal.
+    QProcess *second = start(app());
+    WAIT_FINISHED(second);
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(static_cast<const char *>(segment.constData())[0], '\0', waitMs);
+    QCOMPARE(recordedPid(), launcherPid);
+    segment.detach();
+}
+
+void tst_Launcher::handOffWritesOnlyByteZero()
+{
+    QSharedMemory segment;
+    createSegment(segment, QByteArray("AB\0", 3));
+    // A converter that must be neither killed nor started again.
+    QVERIFY(copyExecutable("/bin/sleep", app("orvalinpdfConverter.exe")));
+    QProcess *converter = start(app("orvalinpdfConverter.exe"), {"600"});
+
+    QProcess *launcher = start(app(), {"some", "--argument"});
+    WAIT_FINISHED(launcher);
+    QCOMPARE(launcher->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(launcher->exitCode(), 0);
+
+    QCOMPARE(QByteArray(static_cast<const char *>(segment.constData()), 3), QByteArray("9B\0", 3));
+    QVERIFY(!QFile::exists(recordPath()));
+    QCOMPARE(converter->state(), QProcess::Running);
+}
+
+void tst_Launcher::orphanedSegmentLeadsToStartPath()
+{
+    QVERIFY(copyExecutable(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
+    QProcess *crashing = start(app("orvalinpdfConverter.exe"));
+    const QString keyFile = m_dir->path() + "/tmp";
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !QDir(keyFile).entryList({"qipc_sharedmemory_pdfconvertersm*"}, QDir::Files).isEmpty(), waitMs);
+    // The converter crashes; its segment stays behind with nobody attached.
+    crashing->kill();
+    WAIT_FINISHED(crashing);
+
+    QProcess *launcher = start(app());
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(launcher->processId()), waitMs);
+    WAIT_FINISHED(launcher);
+    QCOMPARE(launcher->exitStatus(), QProcess::CrashExit);
+    QCOMPARE(processesBelow(m_dir->path() + "/app").size(), 1);
+}
+
+void tst_Launcher::secondLauncherFromSameFileEndsAtOnce()
+{
+    QProcess *first = start(app());
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(first->processId()), waitMs);
+
+    // As if the first had been running for an hour: no lock may go stale.
+    const QDateTime hourAgo = QDateTime::currentDateTime().addSecs(-3600);
+    const QFileInfoList locks = QDir(m_dir->path() + "/run").entryInfoList(QDir::Files);
+    QVERIFY(!locks.isEmpty());
+    for (const QFileInfo &lock : locks) {
+        QFile file(lock.filePath());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(hourAgo, QFileDevice::FileModificationTime));
+    }
+
+    QSharedMemory segment;
+    createSegment(segment, QByteArray("AB\0", 3));
+    const QByteArray recordBefore = [&] {
+        QFile f(recordPath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    QProcess *second = start(app());
+    WAIT_FINISHED(second);
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QCOMPARE(static_cast<const char *>(segment.constData())[0], 'A');
+    QFile record(recordPath());
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    QCOMPARE(record.readAll(), recordBefore);
+    QCOMPARE(first->state(), QProcess::Running);
+
+    // A copy at another path is another application: it hands off.
+    const QString copy = m_dir->path() + "/elsewhere/orvalinpdfLaunch";
+    QVERIFY(copyExecutable(LAUNCHER_BINARY, copy));
+    QProcess *other = start(copy);
+    WAIT_FINISHED(other);
+    QCOMPARE(other->exitCode(), 0);
+    QCOMPARE(static_cast<const char *>(segment.constData())[0], '9');
+}
+
+void tst_Launcher::killedLauncherDoesNotBlock()
+{
+    QProcess *first = start(app());
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(first->processId()), waitMs);
+    first->kill();
+    WAIT_FINISHED(first);
+
+    QProcess *next = start(app());
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(next->processId()), waitMs);
+    QCOMPARE(next->state(), QProcess::Running);
+}
+
+void tst_Launcher::simultaneousStartsLeaveOne()
+{
+    const int count = 8;
+    QList<QProcess *> launchers;
+    for (int i = 0; i < count; ++i) {
+        auto *process = new QProcess;
+        m_processes.emplace_back(process);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", m_dir->path() + "/config");
+        env.insert("XDG_RUNTIME_DIR", m_dir->path() + "/run");
+        env.insert("TMPDIR", m_dir->path() + "/tmp");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process->setProcessEnvironment(env);
+        launchers.append(process);
+    }
+    for (QProcess *process : launchers)
+        process->start(app(), QStringList());
+
+    const auto finished = [&] {
+        return std::count_if(launchers.begin(), launchers.end(),
+                             [](QProcess *p) { return p->state() == QProcess::NotRunning; });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(int(finished()), count - 1, 60000);
+    QProcess *survivor = nullptr;
+    for (QProcess *process : launchers) {
+        if (process->state() != QProcess::NotRunning) {
+            survivor = process;
+        } else {
+            QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process->exitCode(), 0);
+        }
+    }
+    QVERIFY(survivor);
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(survivor->processId()), waitMs);
+    QCOMPARE(int(finished()), count - 1);
+}
+
+void tst_Launcher::recordFollowsExecutableNameAndKeepsEntries()
+{
+    QVERIFY(QFile::rename(app(), app("launcher")));
+    {
+        QSettings seed(recordPath("laConverter"), QSettings::IniFormat);
+        seed.setValue("core/lunach", "1");
+        seed.setValue("core/other", "kept");
+        seed.setValue("extra/key", "value");
+    }
+    QProcess *launcher = start(app("launcher"));
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid("laConverter"), QString::number(launcher->processId()), waitMs);
+    QSettings record(recordPath("laConverter"), QSettings::IniFormat);
+    QCOMPARE(record.value("core/other").toString(), QString("kept"));
+    QCOMPARE(record.value("extra/key").toString(), QString("value"));
+    QVERIFY(!QFile::exists(recordPath()));
+}
+
+QTEST_GUILESS_MAIN(tst_Launcher)
+#include "tst_launcher.moc"

@@ -1,0 +1,114 @@
+#include "MainWindow.h"
+
+#include <QImage>
+#include <QLocale>
+#include <QtTest>
+#include <QWidget>
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    void form();
+    void sizeAndFramesFollowLocale_data();
+    void sizeAndFramesFollowLocale();
+    void framesLoopAndFollowLocaleChange();
+    void timerAnimatesWithoutClosing();
+
+private:
+    static QWidget *body(MainWindow &window) { return window.findChild<QWidget *>("body"); }
+    static void tick(MainWindow &window) { QVERIFY(QMetaObject::invokeMethod(&window, "lunach")); }
+};
+
+void tst_MainWindow::form()
+{
+    MainWindow window;
+    QCOMPARE(window.objectName(), QString("MainWindow"));
+    QCOMPARE(window.windowTitle(), QString("MainWindow"));
+    QCOMPARE(window.styleSheet(), QString("/*background-image: url(:/images/1.png);*/"));
+    QWidget *central = window.centralWidget();
+    QVERIFY(central);
+    QCOMPARE(central->objectName(), QString("body"));
+    QCOMPARE(central->metaObject(), &QWidget::staticMetaObject);
+    QVERIFY(!window.isVisible());
+}
+
+void tst_MainWindow::sizeAndFramesFollowLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("prefix");
+    QTest::newRow("mainland China") << "zh_CN" << QSize(200, 250) << "";
+    QTest::newRow("Taiwan") << "zh_TW" << QSize(200, 250) << "";
+    QTest::newRow("United States") << "en_US" << QSize(280, 250) << "overseas";
+    QTest::newRow("Germany") << "de_DE" << QSize(280, 250) << "overseas";
+}
+
+void tst_MainWindow::sizeAndFramesFollowLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(QSize, size);
+    QFETCH(QString, prefix);
+    QLocale::setDefault(QLocale(locale));
+
+    MainWindow window;
+    QCOMPARE(window.size(), size);
+    tick(window);
+    QCOMPARE(body(window)->styleSheet(),
+             "#body{border-image: url(:/images/" + prefix + "1.png);}");
+
+    // The frame is drawn over the whole window, unscaled: every opaque pixel
+    // of the image is on screen as it is in the file.
+    const QImage frame = QImage(":/images/" + prefix + "1.png").convertToFormat(QImage::Format_ARGB32);
+    QVERIFY2(!frame.isNull(), "splash frame missing from the resources");
+    QCOMPARE(frame.size(), size);
+    window.setAttribute(Qt::WA_TranslucentBackground, true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage shown = window.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(shown.size(), size);
+    int opaque = 0;
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            const QRgb source = frame.pixel(x, y);
+            if (qAlpha(source) != 255)
+                continue;
+            ++opaque;
+            if (shown.pixel(x, y) != source)
+                QFAIL(qPrintable(QString("pixel %1,%2 differs").arg(x).arg(y)));
+        }
+    }
+    QVERIFY(opaque > 0);
+}
+
+void tst_MainWindow::framesLoopAndFollowLocaleChange()
+{
+    QLocale::setDefault(QLocale("zh_CN"));
+    MainWindow window;
+    for (int i = 1; i <= 16; ++i)
+        tick(window);
+    QCOMPARE(body(window)->styleSheet(), QString("#body{border-image: url(:/images/16.png);}"));
+    tick(window);
+    QCOMPARE(body(window)->styleSheet(), QString("#body{border-image: url(:/images/1.png);}"));
+
+    QLocale::setDefault(QLocale("en_GB"));
+    tick(window);
+    QCOMPARE(body(window)->styleSheet(), QString("#body{border-image: url(:/images/overseas2.png);}"));
+}
+
+void tst_MainWindow::timerAnimatesWithoutClosing()
+{
+    MainWindow window;
+    window.show();
+    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("2.png"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("16.png"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("/1.png")
+                                 || body(window)->styleSheet().contains("overseas1.png"),
+                             10000);
+    QVERIFY(window.isVisible());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
