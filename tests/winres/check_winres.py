@@ -68,8 +68,7 @@ def build(args):
     with open(entry_s, "w") as f:
         f.write("\t.text\n\t.globl _start\n_start:\n\txorl %eax, %eax\n\tret\n")
     run([args.windres, "--preprocessor=" + args.cpp, "--preprocessor-arg=-xc",
-         "--preprocessor-arg=-DRC_INVOKED", "-I", os.path.dirname(os.path.abspath(args.rc)),
-         "-O", "coff", "-i", args.rc, "-o", res_o])
+         "--preprocessor-arg=-DRC_INVOKED", "-O", "coff", "-i", args.rc, "-o", res_o])
     run([args.as_, "-o", entry_o, entry_s])
     run([args.ld, "-m", "i386pe", "--subsystem", "windows", "-e", "_start", "-o", exe, entry_o, res_o])
     return exe
