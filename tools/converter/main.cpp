@@ -70,7 +70,6 @@ int main(int argc, char *argv[])
     };
     showStatus();
     window.resize(420, 300);
-    window.show();
 
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -84,6 +83,8 @@ int main(int argc, char *argv[])
         if (signalled) {
             ++handoffs;
             showStatus();
+            if (!window.isVisible())
+                return;
             window.showNormal();
             window.raise();
             window.activateWindow();
@@ -91,6 +92,11 @@ int main(int argc, char *argv[])
     });
     poll.start(100);
 
-    QTimer::singleShot(0, &window, endLauncher);
+    // Like the real converter, take a moment to load, so that the launcher's
+    // splash is seen; then show the window and end the launcher.
+    QTimer::singleShot(1500, &window, [&window] {
+        window.show();
+        QTimer::singleShot(0, &window, endLauncher);
+    });
     return app.exec();
 }
