@@ -29,7 +29,9 @@ int main(int argc, char *argv[])
     PidRecord::write(record, QCoreApplication::applicationPid());
 
     MainWindow window;
-    window.setWindowFlags(Qt::WindowFlags(0x4480B));
+    // 0x4480B: a frameless tool window that stays on top.
+    window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowStaysOnTopHint);
     window.setAttribute(Qt::WA_TranslucentBackground, true);
     window.show();
 

@@ -1,3 +1,9 @@
+// QueryFullProcessImageNameW and PROCESS_QUERY_LIMITED_INFORMATION: Windows 7 on.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0601
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#endif
+
 #include "ProcessControl.h"
 
 #include <QDir>
