@@ -1,0 +1,82 @@
+#include "FakeElevation.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+FakeElevation::FakeElevation()
+{
+    if (!m_dir.isValid())
+        return;
+    const QString script = m_dir.filePath(QStringLiteral("pkexec"));
+    QFile file(script);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray calls = QFile::encodeName(m_dir.filePath(QStringLiteral("calls")));
+    file.write("#!/bin/sh\n"
+               "mkdir -p '" + calls + "'\n"
+               "n=$(ls '" + calls + "' | wc -l)\n"
+               "{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '" + calls + "/'$n.tmp\n"
+               "mv '" + calls + "/'$n.tmp '" + calls + "/'$n\n"
+               "exec \"$@\"\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    m_oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);
+    m_valid = true;
+}
+
+FakeElevation::~FakeElevation()
+{
+    if (m_valid)
+        qputenv("PATH", m_oldPath);
+}
+
+QList<FakeElevation::Record> FakeElevation::pkexecCalls() const
+{
+    QList<Record> records;
+    const QDir calls(m_dir.filePath(QStringLiteral("calls")));
+    for (int n = 0;; ++n) {
+        QFile file(calls.filePath(QString::number(n)));
+        if (!file.open(QIODevice::ReadOnly))
+            break;
+        QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        Record record;
+        record.workingDirectory = lines.value(0);
+        record.arguments = lines.mid(1);
+        records.append(record);
+    }
+    return records;
+}
+
+QString FakeElevation::installerRecordFile() const
+{
+    return m_dir.filePath(QStringLiteral("installer-run"));
+}
+
+QByteArray FakeElevation::installerScript() const
+{
+    const QByteArray record = QFile::encodeName(installerRecordFile());
+    return "#!/bin/sh\n"
+           "{ printf '%s\\n' \"$0\"; pwd; } > '" + record + ".tmp'\n"
+           "mv '" + record + ".tmp' '" + record + "'\n";
+}
+
+FakeElevation::Record FakeElevation::waitForInstallerRun(int timeoutMs) const
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QFile file(installerRecordFile());
+    while (!file.exists() && !deadline.hasExpired())
+        QThread::msleep(20);
+    Record record;
+    if (!file.open(QIODevice::ReadOnly))
+        return record;
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+    record.arguments = QStringList{lines.value(0)};
+    record.workingDirectory = lines.value(1);
+    return record;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Puts a fake `pkexec` first on PATH for the lifetime of the object. The fake
+// records its arguments and working directory, then runs its arguments the
+// way the real helper would after a granted prompt.
+//
+// installerScript() gives the bytes of a shell installer that records how it
+// was started (its own path and working directory); it serves both the pkexec
+// route and a direct start as root.
+class FakeElevation
+{
+public:
+    struct Record
+    {
+        QString workingDirectory;
+        QStringList arguments;
+    };
+
+    FakeElevation();
+    ~FakeElevation();
+
+    bool isValid() const { return m_valid; }
+
+    // Calls of the fake pkexec so far, oldest first.
+    QList<Record> pkexecCalls() const;
+
+    // An installer that writes "<path of itself>\n<working directory>\n" to
+    // installerRecordFile() when run.
+    QByteArray installerScript() const;
+    QString installerRecordFile() const;
+    // Waits (generously) for the installer's record; empty when it never ran.
+    Record waitForInstallerRun(int timeoutMs = 20000) const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldPath;
+    bool m_valid = false;
+};
