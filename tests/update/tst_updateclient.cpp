@@ -90,6 +90,7 @@ public:
     QStringList events;
     QList<UpdateOffer> offers;
     QStringList texts;
+    QList<int> barValues;
     int finished = 0;
 
     // The update-offer dialog's values, or with `automatic` those of the
@@ -106,6 +107,7 @@ public:
             bar.setValue(value);
             rateno.setText(text);
             texts << text;
+            barValues << bar.value();
         };
         profile.completionDisplay = [this] {
             events << QStringLiteral("completion");
@@ -389,6 +391,7 @@ void TestUpdateClient::largeDownloadIsStreamed()
             lastAccepted = value;
     }
     QVERIFY(lastAccepted >= 90);
+    QCOMPARE(owner.barValues.last(), lastAccepted);
     // Completion shows "70%" and 70 after the last chunk.
     QCOMPARE(owner.rateno.text(), QStringLiteral("70%"));
     QCOMPARE(owner.bar.value(), 70);
