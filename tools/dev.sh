@@ -52,5 +52,6 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$build/bin/orvalinpdfLaunch"
 fi
 # No display: give the splash a virtual one with a compositor, so its
-# translucency works as on a desktop.
-exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'xcompmgr >/dev/null 2>&1 & exec "$0"' "$build/bin/orvalinpdfLaunch"
+# translucency works as on a desktop. The display stays up after the converter
+# has ended the launcher, so the converter keeps its window until Ctrl+C.
+exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'xcompmgr >/dev/null 2>&1 & "$0"; wait' "$build/bin/orvalinpdfLaunch"
