@@ -4,12 +4,16 @@
 // and clears the byte; once its window is up it ends the launcher whose pid
 // stands in lunach.ini of its own per-user folder.
 
+#include "InstallerLocation.h"
 #include "ProcessControl.h"
+#include "UpdateW.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QNetworkProxy>
 #include <QSettings>
 #include <QSharedMemory>
 #include <QStandardPaths>
@@ -41,6 +45,33 @@ void endLauncher()
     ProcessControl::terminate(pid);
 }
 
+// Sends the program's HTTP traffic, and with it the requests for the fixed
+// update host, through `hostPort` (the stand-in update service).
+bool routeUpdateTraffic(const QString &hostPort)
+{
+    const int colon = hostPort.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const uint port = hostPort.mid(colon + 1).toUInt(&ok);
+    if (colon <= 0 || !ok || port == 0 || port > 65535)
+        return false;
+    QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, hostPort.left(colon), quint16(port)));
+    return true;
+}
+
+// Opens the update-offer dialog as the real converter does: owned by its main
+// window, frameless, and all but invisible until the service makes an offer.
+void openUpdateOffer(QWidget *window)
+{
+    // The installer is downloaded into the converter's output folder, which
+    // the real converter's installation provides.
+    QDir().mkpath(InstallerLocation::folder());
+    auto *dialog = new UpdateW(window);
+    dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::Dialog);
+    dialog->setWindowOpacity(0.01);
+    dialog->show();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -49,6 +80,24 @@ int main(int argc, char *argv[])
     // The per-user folder is named after the executable without ".exe", as
     // Qt names it on Windows, where the launcher looks for it.
     app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Stand-in for the OrvalinPDF converter."));
+    parser.addHelpOption();
+    const QCommandLineOption updateOfferOption(
+            QStringLiteral("update-offer"),
+            QStringLiteral("Once the window is up, check for an update and offer it (update-offer dialog)."));
+    const QCommandLineOption updateServiceOption(
+            QStringLiteral("update-service"),
+            QStringLiteral("Reach the update host through the stand-in update service at host:port."),
+            QStringLiteral("host:port"));
+    parser.addOptions({updateOfferOption, updateServiceOption});
+    parser.process(app);
+    if (parser.isSet(updateServiceOption) && !routeUpdateTraffic(parser.value(updateServiceOption))) {
+        qWarning("invalid --update-service, expected host:port");
+        return 2;
+    }
+    const bool updateOffer = parser.isSet(updateOfferOption);
 
     QSharedMemory segment;
     segment.setKey(QStringLiteral("pdfconvertersm"));
@@ -94,9 +143,11 @@ int main(int argc, char *argv[])
 
     // Like the real converter, take a moment to load, so that the launcher's
     // splash is seen; then show the window and end the launcher.
-    QTimer::singleShot(1500, &window, [&window] {
+    QTimer::singleShot(1500, &window, [&window, updateOffer] {
         window.show();
         QTimer::singleShot(0, &window, endLauncher);
+        if (updateOffer)
+            openUpdateOffer(&window);
     });
     return app.exec();
 }
