@@ -218,6 +218,10 @@ void replyFinished(const UpdateMembers &members, QNetworkReply *finished, const 
             }
         }
     }
+    // The member names the most recent reply; once that is released it must
+    // not be looked at again (a later download asks it what it was).
+    if (members.reply == finished)
+        members.reply = nullptr;
     finished->deleteLater();
 }
 

@@ -171,6 +171,7 @@ private slots:
     void staleFileIsReplaced();
     void urlsThatAreNotDownloaded_data();
     void urlsThatAreNotDownloaded();
+    void finishedReplyIsNotKept();
 
 private:
     // Serves `body` for every GET and returns the offered URL for it.
@@ -600,6 +601,28 @@ void TestUpdateClient::urlsThatAreNotDownloaded()
     QCOMPARE(owner.finished, 1);
     QCOMPARE(m_server->requests().size(), 1);
     QVERIFY(old.exists());
+}
+
+void TestUpdateClient::finishedReplyIsNotKept()
+{
+    serveInstaller("MZ");
+    FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    Owner owner;
+    owner.check();
+    QPointer<QNetworkReply> checkReply = owner.reply;
+    QVERIFY(checkReply);
+    QTRY_COMPARE_WITH_TIMEOUT(owner.finished, 1, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!checkReply, kWait);
+    // The released reply must not stay behind in the member: the install
+    // button asks the member whether a download is still running.
+    QCOMPARE(owner.reply, nullptr);
+    owner.events.clear();
+    owner.downloadurl = QStringLiteral("http://downloads.test/pdfinstall.exe");
+    owner.on_install_clicked();
+    QTRY_COMPARE_WITH_TIMEOUT(owner.finished, 2, kWait);
+    QCOMPARE(owner.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(owner.reply, nullptr);
 }
 
 QTEST_MAIN(TestUpdateClient)
