@@ -4,6 +4,7 @@
 // and clears the byte; once its window is up it ends the launcher whose pid
 // stands in lunach.ini of its own per-user folder.
 
+#include "AutoUpdateW.h"
 #include "InstallerLocation.h"
 #include "ProcessControl.h"
 #include "UpdateW.h"
@@ -72,6 +73,17 @@ void openUpdateOffer(QWidget *window)
     dialog->show();
 }
 
+// Opens the automatic update dialog the same way: it shows itself only when
+// the service makes an offer, downloads at once and starts the installer.
+void openAutoUpdate(QWidget *window)
+{
+    QDir().mkpath(InstallerLocation::folder());
+    auto *dialog = new AutoUpdateW(window);
+    dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::Dialog);
+    dialog->setWindowOpacity(0.01);
+    dialog->show();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -91,13 +103,18 @@ int main(int argc, char *argv[])
             QStringLiteral("update-service"),
             QStringLiteral("Reach the update host through the stand-in update service at host:port."),
             QStringLiteral("host:port"));
-    parser.addOptions({updateOfferOption, updateServiceOption});
+    const QCommandLineOption autoUpdateOption(
+            QStringLiteral("auto-update"),
+            QStringLiteral("Once the window is up, check for an update and install it without asking "
+                           "(automatic update dialog; convert.ini beside the program may name the installer folder)."));
+    parser.addOptions({updateOfferOption, updateServiceOption, autoUpdateOption});
     parser.process(app);
     if (parser.isSet(updateServiceOption) && !routeUpdateTraffic(parser.value(updateServiceOption))) {
         qWarning("invalid --update-service, expected host:port");
         return 2;
     }
     const bool updateOffer = parser.isSet(updateOfferOption);
+    const bool autoUpdate = parser.isSet(autoUpdateOption);
 
     QSharedMemory segment;
     segment.setKey(QStringLiteral("pdfconvertersm"));
@@ -143,11 +160,13 @@ int main(int argc, char *argv[])
 
     // Like the real converter, take a moment to load, so that the launcher's
     // splash is seen; then show the window and end the launcher.
-    QTimer::singleShot(1500, &window, [&window, updateOffer] {
+    QTimer::singleShot(1500, &window, [&window, updateOffer, autoUpdate] {
         window.show();
         QTimer::singleShot(0, &window, endLauncher);
         if (updateOffer)
             openUpdateOffer(&window);
+        if (autoUpdate)
+            openAutoUpdate(&window);
     });
     return app.exec();
 }
