@@ -3,7 +3,8 @@
 # launcher or runs the whole test suite. Safe to run again.
 #
 #   tools/dev.sh run     build, then start the launcher (under Xvfb when there is no display)
-#   tools/dev.sh test    build, then run every test
+#   tools/dev.sh test    build, then run every test; then again built with the
+#                        sanitizers; then a minute of fuzzing
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -15,7 +16,7 @@ esac
 
 build_packages="cmake ninja-build g++ qtbase5-dev qtbase5-dev-tools"
 run_packages="xvfb xauth xcompmgr"
-test_packages="xvfb xauth binutils-mingw-w64-i686 python3 python3-pefile"
+test_packages="xvfb xauth binutils-mingw-w64-i686 python3 python3-pefile clang libclang-rt-14-dev"
 
 packages="$build_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
@@ -44,6 +45,32 @@ cmake --build "$build"
 if [ "$mode" = test ]; then
     echo "== running the tests"
     ctest --test-dir "$build" --output-on-failure
+
+    # The same suite again with AddressSanitizer and UndefinedBehaviorSanitizer;
+    # any report ends the process and fails its test. The small quarantine keeps
+    # freed download buffers from counting towards the download's peak memory.
+    # Leaks of Qt's own (and only those) are listed in tests/sanitizers/lsan.supp.
+    checked="$build-asan"
+    echo "== configuring $checked (AddressSanitizer, UndefinedBehaviorSanitizer; warnings as errors: $werror)"
+    cmake -S . -B "$checked" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVALIN_WERROR=$werror -DORVALIN_SANITIZE=ON
+    echo "== building"
+    cmake --build "$checked"
+    echo "== running the tests under the sanitizers"
+    ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:quarantine_size_mb=8" \
+    UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
+    LSAN_OPTIONS="fast_unwind_on_malloc=0:print_suppressions=0:suppressions=$(pwd)/tests/sanitizers/lsan.supp" \
+        ctest --test-dir "$checked" --output-on-failure
+
+    # About a minute of fuzzing (30 s per target, two at a time) from the
+    # committed seed inputs.
+    fuzz="$build-fuzz"
+    echo "== configuring $fuzz (clang, libFuzzer; warnings as errors: $werror)"
+    cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+        -DORVALIN_WERROR=$werror -DORVALIN_FUZZ=ON
+    echo "== building"
+    cmake --build "$fuzz" --target orvalin_fuzzers
+    echo "== fuzzing"
+    tests/fuzz/run.sh "$fuzz" 30
     exit 0
 fi
 

@@ -1,0 +1,62 @@
+// lunach.ini as it may already lie in the converter folder (the input), then
+// the launcher's write of its pid record over it.
+
+#include "FuzzSupport.h"
+#include "PidRecord.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMap>
+#include <QSettings>
+#include <QVariant>
+
+namespace {
+
+QMap<QString, QVariant> contents(QSettings &settings)
+{
+    QMap<QString, QVariant> values;
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, settings.value(key));
+    return values;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
+{
+    FuzzSupport::init(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString folder = FuzzSupport::freshFolder();
+    const QString path = folder + QStringLiteral("/lunach.ini");
+    FUZZ_CHECK(FuzzSupport::writeFile(path, reinterpret_cast<const char *>(data), size));
+
+    QMap<QString, QVariant> before;
+    {
+        QSettings old(path, QSettings::IniFormat);
+        before = contents(old);
+    }
+    const qint64 pid = QCoreApplication::applicationPid();
+    {
+        QSettings record(path, QSettings::IniFormat);
+        PidRecord::write(record, pid);
+        FUZZ_CHECK(record.status() != QSettings::AccessError);
+    }
+
+    // The converter reads the pid back from the file; the rest of the file
+    // keeps what it held.
+    QSettings written(path, QSettings::IniFormat);
+    FUZZ_CHECK(written.status() == QSettings::NoError);
+    FUZZ_CHECK(written.value(QStringLiteral("core/lunach")).toString() == QString::number(pid));
+    QMap<QString, QVariant> after = contents(written);
+    after.remove(QStringLiteral("core/lunach"));
+    before.remove(QStringLiteral("core/lunach"));
+    FUZZ_CHECK(after == before);
+
+    FuzzSupport::removeFolder(folder);
+    return 0;
+}
