@@ -1,0 +1,29 @@
+#!/bin/sh
+# Builds the launcher, the stand-ins and the benchmark programs in release mode
+# (in build-bench/, or $1) and prints every figure as a ratio against a
+# baseline measured in the same run. Extra arguments go to measure.py, e.g.
+# --runs 60 --download-runs 9 --splash-seconds 20.
+set -eu
+cd "$(dirname "$0")/.."
+build=${1:-build-bench}
+[ $# -gt 0 ] && shift
+
+# What the measurements run besides the build itself.
+missing=""
+command -v curl >/dev/null 2>&1 || missing="$missing curl"
+command -v Xvfb >/dev/null 2>&1 || missing="$missing xvfb"
+command -v unshare >/dev/null 2>&1 || missing="$missing util-linux"
+[ -x /usr/bin/python3 ] || missing="$missing python3"
+if [ -n "$missing" ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
+    else
+        sudo apt-get update -qq && sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
+    fi
+fi
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=ON -DORVALIN_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" -j2 --target orvalinpdfLaunch orvalinpdfConverter orvalinUpdateService \
+    bench_bareapp bench_barewindow bench_download >/dev/null
+
+exec /usr/bin/python3 bench/measure.py --build "$build" "$@"
