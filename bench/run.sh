@@ -1,12 +1,15 @@
 #!/bin/sh
 # Builds the launcher, the stand-ins and the benchmark programs in release mode
-# (in build-bench/, or $1) and prints every figure as a ratio against a
+# (in build-bench/, or the folder given first) and prints every figure as a ratio against a
 # baseline measured in the same run. Extra arguments go to measure.py, e.g.
 # --runs 60 --download-runs 9 --splash-seconds 20.
 set -eu
 cd "$(dirname "$0")/.."
-build=${1:-build-bench}
-[ $# -gt 0 ] && shift
+build=build-bench
+case "${1:-}" in
+    ""|-*) ;;
+    *) build=$1; shift ;;
+esac
 
 # What the measurements run besides the build itself.
 missing=""
