@@ -51,9 +51,11 @@ class Finish : public QObject
 {
 public:
     Finish(QPushButton *install, QElapsedTimer *clock, qint64 idleKb, qint64 size)
-        : m_install(install), m_clock(clock), m_idleKb(idleKb), m_size(size)
-    {
-    }
+        : m_install(install)
+        , m_clock(clock)
+        , m_idleKb(idleKb)
+        , m_size(size)
+    {}
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override

@@ -13,26 +13,26 @@
 #include <QScrollBar>
 
 UpdateW::UpdateW(QWidget *parent)
-    : QDialog(parent),
-      ui(new Ui::UpdateW),
-      pressed(false),
-      dragoffset(0, 0),
-      request(nullptr),
-      manager(nullptr),
-      reply(nullptr),
-      writtenbytes(0)
+    : QDialog(parent)
+    , ui(new Ui::UpdateW)
+    , pressed(false)
+    , dragoffset(0, 0)
+    , request(nullptr)
+    , manager(nullptr)
+    , reply(nullptr)
+    , writtenbytes(0)
 {
     ui->setupUi(this);
     DialogMask::applySquare(this);
     writtenbytes = 0;
     ui->updaterate->setVisible(false);
     UpdateClient::startCheck(members());
-    ui->updateversion->verticalScrollBar()->setStyleSheet(QStringLiteral(
-            "QScrollBar{background:transparent; width: 10px;}"
-            "QScrollBar::handle{background:lightgray; border:2px solid transparent; border-radius:5px;}"
-            "QScrollBar::handle:hover{background:gray;}"
-            "QScrollBar::sub-line{background:transparent;}"
-            "QScrollBar::add-line{background:transparent;}"));
+    ui->updateversion->verticalScrollBar()->setStyleSheet(
+            QStringLiteral("QScrollBar{background:transparent; width: 10px;}"
+                           "QScrollBar::handle{background:lightgray; border:2px solid transparent; border-radius:5px;}"
+                           "QScrollBar::handle:hover{background:gray;}"
+                           "QScrollBar::sub-line{background:transparent;}"
+                           "QScrollBar::add-line{background:transparent;}"));
 }
 
 UpdateW::~UpdateW()

@@ -48,12 +48,11 @@ MainWindow::~MainWindow()
 void MainWindow::lunach()
 {
     // Chosen at every tick, so the frames follow a locale that changes.
-    const QString style = chineseLocale()
-        ? QStringLiteral("#body{border-image: url(:/images/%d.png);}")
-        : QStringLiteral("#body{border-image: url(:/images/overseas%d.png);}");
+    const QString style = chineseLocale() ? QStringLiteral("#body{border-image: url(:/images/%d.png);}")
+                                          : QStringLiteral("#body{border-image: url(:/images/overseas%d.png);}");
     ++frame;
-    ui->body->setStyleSheet(QString(style).replace(QStringLiteral("%d"), QString::number(frame, 10),
-                                                   Qt::CaseSensitive));
+    ui->body->setStyleSheet(
+            QString(style).replace(QStringLiteral("%d"), QString::number(frame, 10), Qt::CaseSensitive));
     if (frame > 15)
         frame = 0;
 }

@@ -14,7 +14,7 @@ QString PidRecord::converterFolder(const QString &configLocation)
 QString PidRecord::filePath()
 {
     return converterFolder(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-           + QStringLiteral("/lunach.ini");
+            + QStringLiteral("/lunach.ini");
 }
 
 void PidRecord::write(QSettings &record, qint64 pid)

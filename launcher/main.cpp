@@ -30,8 +30,7 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     // 0x4480B: a frameless tool window that stays on top.
-    window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint
-                          | Qt::WindowStaysOnTopHint);
+    window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowStaysOnTopHint);
     window.setAttribute(Qt::WA_TranslucentBackground, true);
     window.show();
 

@@ -11,8 +11,8 @@
 #include <QVector>
 
 #include <cerrno>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>

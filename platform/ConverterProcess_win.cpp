@@ -12,8 +12,7 @@ void killByImageName(const QString &imageName)
 {
     // Runs "taskkill /im <imageName> /f" and waits for it; taskkill itself
     // returns only once the processes have been ended.
-    QProcess::execute(QStringLiteral("taskkill"),
-                      {QStringLiteral("/im"), imageName, QStringLiteral("/f")});
+    QProcess::execute(QStringLiteral("taskkill"), {QStringLiteral("/im"), imageName, QStringLiteral("/f")});
 }
 
 void start(const QString &executablePath)

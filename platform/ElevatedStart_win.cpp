@@ -2,8 +2,8 @@
 
 #include <QString>
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace ElevatedStart {
 
@@ -15,9 +15,8 @@ void start(const QString &file, const QString &workingDirectory)
 {
     static const wchar_t empty[] = L"";
     const wchar_t *fileText = file.isEmpty() ? empty : reinterpret_cast<const wchar_t *>(file.utf16());
-    const wchar_t *dirText = workingDirectory.isEmpty()
-            ? empty
-            : reinterpret_cast<const wchar_t *>(workingDirectory.utf16());
+    const wchar_t *dirText
+            = workingDirectory.isEmpty() ? empty : reinterpret_cast<const wchar_t *>(workingDirectory.utf16());
     ShellExecuteW(nullptr, L"runas", fileText, nullptr, dirText, SW_SHOWNORMAL);
 }
 

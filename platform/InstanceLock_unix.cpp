@@ -32,18 +32,15 @@ QString lockFolder()
 
 InstanceLock::InstanceLock(const QString &id)
 {
-    const QByteArray digest =
-        QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha1).toHex().left(24);
-    const QString path = lockFolder() + QStringLiteral("/orvalin-%1-%2.lock")
-                                            .arg(::geteuid())
-                                            .arg(QString::fromLatin1(digest));
+    const QByteArray digest = QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha1).toHex().left(24);
+    const QString path
+            = lockFolder() + QStringLiteral("/orvalin-%1-%2.lock").arg(::geteuid()).arg(QString::fromLatin1(digest));
 
     // flock() rather than a lock file's content: the kernel drops the lock
     // when the holder dies, so neither a killed instance nor a long-running
     // one can be mistaken for the other. O_CLOEXEC keeps the converter that
     // the launcher starts from inheriting the lock.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd == -1) {
         // Nothing to lock against: better to run than to refuse to start.
         m_acquired = true;

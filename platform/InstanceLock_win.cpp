@@ -8,8 +8,7 @@ InstanceLock::InstanceLock(const QString &id)
 {
     // A named mutex in the session's "Local\" namespace: per session, and the
     // system closes it with its last holder, however that one ended.
-    const QByteArray digest =
-        QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha1).toHex().left(24);
+    const QByteArray digest = QCryptographicHash::hash(id.toUtf8(), QCryptographicHash::Sha1).toHex().left(24);
     const QString name = QStringLiteral("Local\\orvalin-instance-") + QString::fromLatin1(digest);
     HANDLE mutex = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(name.utf16()));
     const DWORD error = ::GetLastError();

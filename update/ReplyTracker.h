@@ -13,13 +13,13 @@ public:
     enum class Role { Check, Download };
 
     ReplyTracker(Role role, QObject *reply)
-        : QObject(reply), role(role)
-    {
-    }
+        : QObject(reply)
+        , role(role)
+    {}
 
     const Role role;
-    QString file;          // download: where the bytes go
-    qint64 received = 0;   // download: bytes stored by this download
-    bool failed = false;   // the reply is being given up (too large, not storable)
+    QString file;            // download: where the bytes go
+    qint64 received = 0;     // download: bytes stored by this download
+    bool failed = false;     // the reply is being given up (too large, not storable)
     bool superseded = false; // download: a newer download replaced it
 };

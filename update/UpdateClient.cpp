@@ -88,8 +88,8 @@ void startCheck(const UpdateMembers &members)
         members.request = new QNetworkRequest(QUrl());
     if (!members.manager) {
         members.manager = new QNetworkAccessManager();
-        QObject::connect(members.manager, SIGNAL(finished(QNetworkReply*)),
-                         members.owner, SLOT(UpdateFinished(QNetworkReply*)));
+        QObject::connect(members.manager, SIGNAL(finished(QNetworkReply *)), members.owner,
+                         SLOT(UpdateFinished(QNetworkReply *)));
     }
     members.request->setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/raw"));
     members.request->setUrl(CheckExchange::checkUrl());
@@ -163,8 +163,8 @@ void storeChunk(const UpdateMembers &members, const UpdateProfile &profile)
 
     QFile file(tracker->file);
     // The first chunk starts the file afresh, whatever appeared there meanwhile.
-    const QIODevice::OpenMode mode = tracker->received == 0 ? (QIODevice::WriteOnly | QIODevice::Truncate)
-                                                            : QIODevice::Append;
+    const QIODevice::OpenMode mode
+            = tracker->received == 0 ? (QIODevice::WriteOnly | QIODevice::Truncate) : QIODevice::Append;
     bool stored = file.open(mode);
     qint64 written = 0;
     if (stored) {

@@ -18,9 +18,9 @@ class QString;
 struct UpdateMembers
 {
     QObject *owner;
-    QNetworkRequest *&request;         // owned by the dialog; check POST, then installer GET
-    QNetworkAccessManager *&manager;   // owned by the dialog, created without parent
-    QNetworkReply *&reply;             // most recently started reply; not owned
-    QString &downloadurl;              // installer URL of the last offer
-    qint64 &writtenbytes;              // installer bytes written, over all downloads
+    QNetworkRequest *&request;       // owned by the dialog; check POST, then installer GET
+    QNetworkAccessManager *&manager; // owned by the dialog, created without parent
+    QNetworkReply *&reply;           // most recently started reply; not owned
+    QString &downloadurl;            // installer URL of the last offer
+    qint64 &writtenbytes;            // installer bytes written, over all downloads
 };

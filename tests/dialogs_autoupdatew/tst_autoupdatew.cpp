@@ -71,7 +71,11 @@ public:
         int bar;
     };
 
-    explicit NetworkWatch(AutoUpdateW **dialog) : m_dialog(dialog) { qApp->installEventFilter(this); }
+    explicit NetworkWatch(AutoUpdateW **dialog)
+        : m_dialog(dialog)
+    {
+        qApp->installEventFilter(this);
+    }
     ~NetworkWatch() override { qApp->removeEventFilter(this); }
 
     bool checkHandled = false;
@@ -160,7 +164,8 @@ private:
     // Offers kDownloadUrl and serves `installer` for it.
     void offer(const HttpResponse &installer);
     void createDialog(double opacity = 0.5);
-    template<typename T> T *widget(const char *name) const
+    template<typename T>
+    T *widget(const char *name) const
     {
         return m_dialog->findChild<T *>(QLatin1String(name));
     }
@@ -209,8 +214,13 @@ void TestAutoUpdateW::offer(const HttpResponse &installer)
 {
     m_server->setHandler([installer](const HttpRequest &request) {
         if (request.method == "POST")
-            return HttpResponse{200, {}, UpdateService::checkAnswer(true, kDownloadUrl, QStringLiteral("9.0"),
-                                                                    QStringLiteral("notes")), -1, -1, false};
+            return HttpResponse{
+                    200,
+                    {},
+                    UpdateService::checkAnswer(true, kDownloadUrl, QStringLiteral("9.0"), QStringLiteral("notes")),
+                    -1,
+                    -1,
+                    false};
         return installer;
     });
 }
@@ -219,8 +229,9 @@ void TestAutoUpdateW::createDialog(double opacity)
 {
     // The form's slots without a widget of their name are reported by Qt.
     for (const char *slot : {"on_install_clicked()", "on_ok_clicked()", "on_laterbt_clicked()"})
-        QTest::ignoreMessage(QtWarningMsg, QByteArray("QMetaObject::connectSlotsByName: No matching signal for ")
-                                                   .append(slot).constData());
+        QTest::ignoreMessage(
+                QtWarningMsg,
+                QByteArray("QMetaObject::connectSlotsByName: No matching signal for ").append(slot).constData());
     m_dialog = new AutoUpdateW(m_parent);
     // Like an owner that keeps the dialog unseen until there is an offer.
     m_dialog->setWindowOpacity(opacity);
@@ -249,7 +260,8 @@ void TestAutoUpdateW::form()
     QCOMPARE(names, QStringList({"closebt", "rate", "downloadinfo", "rateno", "label", "label_2"}));
 
     QCOMPARE(body->geometry(), d.rect());
-    QCOMPARE(body->styleSheet(), QStringLiteral("QFrame#body\n{\nborder:0px;\n\tbackground-image: url(:/images/bgk_fxxbb.png);\n}"));
+    QCOMPARE(body->styleSheet(),
+             QStringLiteral("QFrame#body\n{\nborder:0px;\n\tbackground-image: url(:/images/bgk_fxxbb.png);\n}"));
     QCOMPARE(body->frameShape(), QFrame::StyledPanel);
     QCOMPARE(body->frameShadow(), QFrame::Raised);
 
@@ -258,14 +270,18 @@ void TestAutoUpdateW::form()
     QCOMPARE(closebt->cursor().shape(), Qt::PointingHandCursor);
     QCOMPARE(closebt->text(), QString());
     QCOMPARE(closebt->styleSheet(),
-             QStringLiteral("QPushButton#closebt\n{\n\tbackground-image: url(:/images/icon_vip_c.png);\n\tborder: 0px;\n}\n"
-                            "QPushButton#closebt:hover\n{\n    background-image: url(:/images/icon_vip_gn_dh_02.png);\n\tborder: 0px;\n}\n"
-                            "QPushButton#closebt:pressed\n{\n    background-image: url(:/images/icon_vip_gn_dh_03.png);\n\tborder: 0px;\n}"));
+             QStringLiteral(
+                     "QPushButton#closebt\n{\n\tbackground-image: url(:/images/icon_vip_c.png);\n\tborder: 0px;\n}\n"
+                     "QPushButton#closebt:hover\n{\n    background-image: "
+                     "url(:/images/icon_vip_gn_dh_02.png);\n\tborder: 0px;\n}\n"
+                     "QPushButton#closebt:pressed\n{\n    background-image: "
+                     "url(:/images/icon_vip_gn_dh_03.png);\n\tborder: 0px;\n}"));
 
     auto *rate = widget<QProgressBar>("rate");
     QCOMPARE(rate->geometry(), QRect(28, 160, 425, 10));
     QCOMPARE(rate->styleSheet(),
-             QStringLiteral("QProgressBar {\n   border:0px;\n\tbackground-color: rgb(211, 211, 211);\nborder-radius:5px;\n\n}\n \n"
+             QStringLiteral("QProgressBar {\n   border:0px;\n\tbackground-color: rgb(211, 211, "
+                            "211);\nborder-radius:5px;\n\n}\n \n"
                             "QProgressBar::chunk {\n   background-color: #1192F4;\nborder-radius:5px;\n\n\t\n}"));
     QCOMPARE(rate->value(), 0);
     QCOMPARE(rate->minimum(), 0);
@@ -320,8 +336,9 @@ void TestAutoUpdateW::slotsAndClosing()
     QCOMPARE(meta->className(), "AutoUpdateW");
     QVERIFY(m_dialog->qt_metacast("AutoUpdateW"));
     QCOMPARE(meta->methodCount() - meta->methodOffset(), 6);
-    const QByteArrayList expected{"on_closebt_clicked()", "UpdateFinished(QNetworkReply*)", "writeexedata()",
-                                  "on_install_clicked()", "on_ok_clicked()", "on_laterbt_clicked()"};
+    const QByteArrayList expected{"on_closebt_clicked()", "UpdateFinished(QNetworkReply*)",
+                                  "writeexedata()",       "on_install_clicked()",
+                                  "on_ok_clicked()",      "on_laterbt_clicked()"};
     for (int i = 0; i < expected.size(); ++i) {
         const QMetaMethod method = meta->method(meta->methodOffset() + i);
         QCOMPARE(method.methodSignature(), expected[i]);
@@ -377,12 +394,17 @@ void TestAutoUpdateW::installerFile_data()
     QTest::addColumn<QString>("updatedir"); // "<tmp>" stands for a fresh folder
     QTest::addColumn<QString>("expected");  // "<default>": the per-user installer file
 
-    QTest::newRow("no convert.ini") << false << "" << "<default>";
-    QTest::newRow("empty updatedir") << true << "" << "<default>";
-    QTest::newRow("folder") << true << "<tmp>" << "<tmp>/pdfinstall.exe";
+    QTest::newRow("no convert.ini") << false << ""
+                                    << "<default>";
+    QTest::newRow("empty updatedir") << true << ""
+                                     << "<default>";
+    QTest::newRow("folder") << true << "<tmp>"
+                            << "<tmp>/pdfinstall.exe";
     // The folder text is used as it stands, its separator included.
-    QTest::newRow("folder with trailing separator") << true << "<tmp>/" << "<tmp>//pdfinstall.exe";
-    QTest::newRow("folder with Chinese name") << true << QString::fromUtf8("<tmp>/安装") << QString::fromUtf8("<tmp>/安装/pdfinstall.exe");
+    QTest::newRow("folder with trailing separator") << true << "<tmp>/"
+                                                    << "<tmp>//pdfinstall.exe";
+    QTest::newRow("folder with Chinese name")
+            << true << QString::fromUtf8("<tmp>/安装") << QString::fromUtf8("<tmp>/安装/pdfinstall.exe");
 }
 
 void TestAutoUpdateW::installerFile()
@@ -489,7 +511,8 @@ void TestAutoUpdateW::progress()
 void TestAutoUpdateW::checkWithoutOffer_data()
 {
     QTest::addColumn<HttpResponse>("answer");
-    QTest::newRow("302") << HttpResponse{302, {{"Location", "http://elsewhere.test/ver1/checkUpdate"}}, "{\"code\":1}", -1, -1, false};
+    QTest::newRow("302") << HttpResponse{
+            302, {{"Location", "http://elsewhere.test/ver1/checkUpdate"}}, "{\"code\":1}", -1, -1, false};
     QTest::newRow("network error") << HttpResponse{200, {}, {}, -1, -1, true};
     QTest::newRow("code 0") << HttpResponse{200, {}, UpdateService::checkAnswer(false, {}, {}, {}), -1, -1, false};
     QTest::newRow("not an object") << HttpResponse{200, {}, "[1]", -1, -1, false};
@@ -525,7 +548,8 @@ void TestAutoUpdateW::offerNotDownloaded()
 {
     QFETCH(QString, url);
     m_server->setHandler([url](const HttpRequest &) {
-        return HttpResponse{200, {}, UpdateService::checkAnswer(true, url, QStringLiteral("9"), QString()), -1, -1, false};
+        return HttpResponse{200, {}, UpdateService::checkAnswer(true, url, QStringLiteral("9"), QString()),
+                            -1,  -1, false};
     });
     writeFile(InstallerLocation::file(), "old");
     createDialog(0.5);

@@ -53,7 +53,8 @@ class StallingServer : public QObject
 {
 public:
     StallingServer(const QByteArray &body, int firstPart)
-        : m_body(body), m_firstPart(firstPart)
+        : m_body(body)
+        , m_firstPart(firstPart)
     {
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             m_socket = m_server.nextPendingConnection();
@@ -183,7 +184,8 @@ void TestUpdateW::cleanup()
     m_server = nullptr;
 }
 
-void TestUpdateW::serveOffer(const QString &version, const QString &notes, const QString &url, const QByteArray &installer)
+void TestUpdateW::serveOffer(const QString &version, const QString &notes, const QString &url,
+                             const QByteArray &installer)
 {
     const QByteArray check = UpdateService::checkAnswer(true, url, version, notes);
     m_server->setHandler([check, installer](const HttpRequest &request) {
@@ -199,21 +201,27 @@ void TestUpdateW::formGeometryAndStacking()
     // The whole rectangle stays visible through the mask.
     QCOMPARE(d.w->mask(), QRegion(0, 0, 472, 357));
 
-    struct Row { const char *name; const char *cls; const char *parent; QRect geometry; };
+    struct Row
+    {
+        const char *name;
+        const char *cls;
+        const char *parent;
+        QRect geometry;
+    };
     const Row rows[] = {
-        {"body", "QFrame", "UpdateW", {1, 1, 470, 355}},
-        {"head", "QFrame", "body", {0, 0, 470, 140}},
-        {"titleinfo", "QLabel", "head", {186, 40, 101, 21}},
-        {"closebt", "QPushButton", "head", {441, 0, 29, 29}},
-        {"fupdate", "QFrame", "body", {0, 140, 470, 215}},
-        {"updateinfo", "QLabel", "fupdate", {32, 20, 111, 16}},
-        {"install", "QPushButton", "fupdate", {264, 160, 120, 36}},
-        {"updateversion", "QPlainTextEdit", "fupdate", {30, 40, 420, 85}},
-        {"laterbt", "QPushButton", "fupdate", {86, 160, 120, 36}},
-        {"updaterate", "QFrame", "fupdate", {0, 135, 470, 80}},
-        {"rate", "QProgressBar", "updaterate", {23, 50, 425, 10}},
-        {"rateno", "QLabel", "updaterate", {405, 22, 41, 20}},
-        {"downloadinfo", "QLabel", "updaterate", {25, 25, 161, 16}},
+            {"body", "QFrame", "UpdateW", {1, 1, 470, 355}},
+            {"head", "QFrame", "body", {0, 0, 470, 140}},
+            {"titleinfo", "QLabel", "head", {186, 40, 101, 21}},
+            {"closebt", "QPushButton", "head", {441, 0, 29, 29}},
+            {"fupdate", "QFrame", "body", {0, 140, 470, 215}},
+            {"updateinfo", "QLabel", "fupdate", {32, 20, 111, 16}},
+            {"install", "QPushButton", "fupdate", {264, 160, 120, 36}},
+            {"updateversion", "QPlainTextEdit", "fupdate", {30, 40, 420, 85}},
+            {"laterbt", "QPushButton", "fupdate", {86, 160, 120, 36}},
+            {"updaterate", "QFrame", "fupdate", {0, 135, 470, 80}},
+            {"rate", "QProgressBar", "updaterate", {23, 50, 425, 10}},
+            {"rateno", "QLabel", "updaterate", {405, 22, 41, 20}},
+            {"downloadinfo", "QLabel", "updaterate", {25, 25, 161, 16}},
     };
     for (const Row &row : rows) {
         QWidget *w = d.child<QWidget>(row.name);
@@ -272,29 +280,53 @@ void TestUpdateW::formStylesAndTexts()
 {
     Dialog d;
     const QPair<const char *, const char *> styles[] = {
-        {"UpdateW", "QDialog\n{\nbackground-color: rgb(38, 143, 240);\n\tborder:0px;\n}"},
-        {"body", "QFrame#body\n{\nborder:0px;\nbackground-color: rgb(255, 255, 255);\n}"},
-        {"head", "QFrame#head\n{\nborder:0px;\n\tbackground-image: url(:/images/pic_faxxbb_bj.png);\n\n}"},
-        {"titleinfo", "QLabel#titleinfo\n{\n        font: 20px \"微软雅黑\";\n\tcolor: rgb(255, 255, 255);\n}"},
-        {"closebt", "QPushButton#closebt\n{\n\tbackground-image: url(:/images/icon_vip_c.png);\n\tborder: 0px;\n}\nQPushButton#closebt:hover\n{\n    background-image: url(:/images/icon_vip_gn_dh_02.png);\n\tborder: 0px;\n}\nQPushButton#closebt:pressed\n{\n    background-image: url(:/images/icon_vip_gn_dh_03.png);\n\tborder: 0px;\n}"},
-        {"fupdate", "background-color: rgb(255, 255, 255);"},
-        {"updateinfo", ""},
-        {"install", "QPushButton#install\n{\nborder:0px;\n\tbackground-image: url(:/images/btn_ljgx_01.png);\n}\nQPushButton#install::hover\n{\nborder:0px;\n\tbackground-image: url(:/images/btn_ljgx_02.png);\n}\nQPushButton#install::pressed\n{\nborder:0px;\n\tbackground-image: url(:/images/btn_ljgx_03.png);\n}"},
-        {"updateversion", "QPlainTextEdit#updateversion\n{\nborder:0px;\n\tfont: 14px \"微软雅黑\";\n\tcolor: rgb(68, 68, 68);\n}\nQScrollBar:vertical {background: #ffffff;max-width:10px;margin: 10px 0 10px 0;} \nQScrollBar::handle:vertical{background: #c4c4c4;border: 1px solid #ffffff;border-radius:4px;max-height:22px;}\nQScrollBar::add-line:vertical {border: 2px solid #ffffff;background: #ffffff;height: 8px;subcontrol-position: bottom;subcontrol-origin: margin;border-radius:4px;}\nQScrollBar::sub-line:vertical {border: 2px solid #ffffff;background: #ffffff;height: 8px;subcontrol-position: top;subcontrol-origin: margin;border-radius:4px;}\nQScrollBar::add-page:vertical, QScrollBar::sub-page:vertical {background: none;}"},
-        {"laterbt", "QPushButton#laterbt\n{\nborder:0px;\n\n\tbackground-image: url(:/images/btn_xczs_01.png);\n}\nQPushButton#laterbt::hover\n{\nborder:0px;\n\n\tbackground-image: url(:/images/btn_xczs_02.png);\n}\nQPushButton#laterbt::pressed\n{\nborder:0px;\n\n\tbackground-image: url(:/images/btn_xczs_03.png);\n}"},
-        {"updaterate", "QFrame#updaterate\n{\nbackground-color: rgb(255, 255, 255);\n}"},
-        {"rate", "QProgressBar {\n   border:0px;\n\tbackground-color: rgb(211, 211, 211);\nborder-radius:5px;\n\n}\n \nQProgressBar::chunk {\n   background-color: #1192F4;\nborder-radius:5px;\n\n\t\n}"},
-        {"rateno", "\ncolor: rgb(0, 132, 255);"},
-        {"downloadinfo", "font: 14px \"微软雅黑\";\ncolor: rgb(102, 102, 102);"},
+            {"UpdateW", "QDialog\n{\nbackground-color: rgb(38, 143, 240);\n\tborder:0px;\n}"},
+            {"body", "QFrame#body\n{\nborder:0px;\nbackground-color: rgb(255, 255, 255);\n}"},
+            {"head", "QFrame#head\n{\nborder:0px;\n\tbackground-image: url(:/images/pic_faxxbb_bj.png);\n\n}"},
+            {"titleinfo", "QLabel#titleinfo\n{\n        font: 20px \"微软雅黑\";\n\tcolor: rgb(255, 255, 255);\n}"},
+            {"closebt",
+             "QPushButton#closebt\n{\n\tbackground-image: url(:/images/icon_vip_c.png);\n\tborder: "
+             "0px;\n}\nQPushButton#closebt:hover\n{\n    background-image: "
+             "url(:/images/icon_vip_gn_dh_02.png);\n\tborder: 0px;\n}\nQPushButton#closebt:pressed\n{\n    "
+             "background-image: url(:/images/icon_vip_gn_dh_03.png);\n\tborder: 0px;\n}"},
+            {"fupdate", "background-color: rgb(255, 255, 255);"},
+            {"updateinfo", ""},
+            {"install",
+             "QPushButton#install\n{\nborder:0px;\n\tbackground-image: "
+             "url(:/images/btn_ljgx_01.png);\n}\nQPushButton#install::hover\n{\nborder:0px;\n\tbackground-image: "
+             "url(:/images/btn_ljgx_02.png);\n}\nQPushButton#install::pressed\n{\nborder:0px;\n\tbackground-image: "
+             "url(:/images/btn_ljgx_03.png);\n}"},
+            {"updateversion",
+             "QPlainTextEdit#updateversion\n{\nborder:0px;\n\tfont: 14px \"微软雅黑\";\n\tcolor: rgb(68, 68, "
+             "68);\n}\nQScrollBar:vertical {background: #ffffff;max-width:10px;margin: 10px 0 10px 0;} "
+             "\nQScrollBar::handle:vertical{background: #c4c4c4;border: 1px solid "
+             "#ffffff;border-radius:4px;max-height:22px;}\nQScrollBar::add-line:vertical {border: 2px solid "
+             "#ffffff;background: #ffffff;height: 8px;subcontrol-position: bottom;subcontrol-origin: "
+             "margin;border-radius:4px;}\nQScrollBar::sub-line:vertical {border: 2px solid #ffffff;background: "
+             "#ffffff;height: 8px;subcontrol-position: top;subcontrol-origin: "
+             "margin;border-radius:4px;}\nQScrollBar::add-page:vertical, QScrollBar::sub-page:vertical {background: "
+             "none;}"},
+            {"laterbt",
+             "QPushButton#laterbt\n{\nborder:0px;\n\n\tbackground-image: "
+             "url(:/images/btn_xczs_01.png);\n}\nQPushButton#laterbt::hover\n{\nborder:0px;\n\n\tbackground-image: "
+             "url(:/images/btn_xczs_02.png);\n}\nQPushButton#laterbt::pressed\n{\nborder:0px;\n\n\tbackground-image: "
+             "url(:/images/btn_xczs_03.png);\n}"},
+            {"updaterate", "QFrame#updaterate\n{\nbackground-color: rgb(255, 255, 255);\n}"},
+            {"rate",
+             "QProgressBar {\n   border:0px;\n\tbackground-color: rgb(211, 211, 211);\nborder-radius:5px;\n\n}\n "
+             "\nQProgressBar::chunk {\n   background-color: #1192F4;\nborder-radius:5px;\n\n\t\n}"},
+            {"rateno", "\ncolor: rgb(0, 132, 255);"},
+            {"downloadinfo", "font: 14px \"微软雅黑\";\ncolor: rgb(102, 102, 102);"},
     };
     for (const auto &style : styles) {
         const QWidget *w = style.first == QByteArray("UpdateW") ? d.w : d.child<QWidget>(style.first);
         QCOMPARE(w->styleSheet(), QString::fromUtf8(style.second));
     }
     QCOMPARE(d.child<QPlainTextEdit>("updateversion")->verticalScrollBar()->styleSheet(),
-             QStringLiteral("QScrollBar{background:transparent; width: 10px;}QScrollBar::handle{background:lightgray; "
-                            "border:2px solid transparent; border-radius:5px;}QScrollBar::handle:hover{background:gray;}"
-                            "QScrollBar::sub-line{background:transparent;}QScrollBar::add-line{background:transparent;}"));
+             QStringLiteral(
+                     "QScrollBar{background:transparent; width: 10px;}QScrollBar::handle{background:lightgray; "
+                     "border:2px solid transparent; border-radius:5px;}QScrollBar::handle:hover{background:gray;}"
+                     "QScrollBar::sub-line{background:transparent;}QScrollBar::add-line{background:transparent;}"));
 
     QCOMPARE(d.w->windowTitle(), QString::fromUtf8("OrvalinPDF转换器"));
     QCOMPARE(d.text("titleinfo"), QString::fromUtf8("发现新版本"));
@@ -329,8 +361,9 @@ void TestUpdateW::metaObject()
     QCOMPARE(mo.className(), "UpdateW");
     QCOMPARE(mo.superClass(), &QDialog::staticMetaObject);
     QCOMPARE(mo.propertyCount(), mo.propertyOffset());
-    const QByteArray expected[] = {"on_closebt_clicked()", "UpdateFinished(QNetworkReply*)", "writeexedata()",
-                                "on_install_clicked()", "on_ok_clicked()", "on_laterbt_clicked()"};
+    const QByteArray expected[] = {"on_closebt_clicked()", "UpdateFinished(QNetworkReply*)",
+                                   "writeexedata()",       "on_install_clicked()",
+                                   "on_ok_clicked()",      "on_laterbt_clicked()"};
     QCOMPARE(mo.methodCount() - mo.methodOffset(), 6);
     for (int i = 0; i < 6; ++i) {
         const QMetaMethod m = mo.method(mo.methodOffset() + i);
@@ -371,7 +404,8 @@ void TestUpdateW::checkingThenOffered_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("notes");
     QTest::newRow("version and notes") << "9.1.0.0" << QString::fromUtf8("修复了若干问题。\n提升转换速度。");
-    QTest::newRow("empty version") << "" << "notes";
+    QTest::newRow("empty version") << ""
+                                   << "notes";
 }
 
 void TestUpdateW::checkingThenOffered()
@@ -511,7 +545,10 @@ void TestUpdateW::failuresDestroyTheWindow_data()
     // The download rows serve the recording installer, so a start would show.
     QTest::newRow("download: cut halfway") << true << HttpResponse{200, {}, {}, -1, 1000000, false} << false;
     QTest::newRow("download: 404") << true << answer({}, 404) << false;
-    QTest::newRow("download: 302") << true << HttpResponse{302, {{"Location", "http://elsewhere.test/x.exe"}}, {}, -1, -1, false} << false;
+    QTest::newRow("download: 302") << true
+                                   << HttpResponse{302,  {{"Location", "http://elsewhere.test/x.exe"}}, {}, -1, -1,
+                                                   false}
+                                   << false;
     QTest::newRow("download: folder missing") << true << answer({}) << true;
 }
 

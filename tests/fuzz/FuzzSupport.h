@@ -26,10 +26,10 @@ void removeFolder(const QString &folder);
 } // namespace FuzzSupport
 
 // A property that does not hold is a finding, like a crash.
-#define FUZZ_CHECK(condition)                                                                                   \
-    do {                                                                                                       \
-        if (!(condition)) {                                                                                    \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);          \
-            std::abort();                                                                                      \
-        }                                                                                                      \
+#define FUZZ_CHECK(condition) \
+    do { \
+        if (!(condition)) { \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            std::abort(); \
+        } \
     } while (0)

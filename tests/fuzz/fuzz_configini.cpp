@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString folder = FuzzSupport::freshFolder();
-    FUZZ_CHECK(FuzzSupport::writeFile(folder + QStringLiteral("/config.ini"), reinterpret_cast<const char *>(data), size));
+    FUZZ_CHECK(
+            FuzzSupport::writeFile(folder + QStringLiteral("/config.ini"), reinterpret_cast<const char *>(data), size));
     const ProductIdentity identity = ProductIdentity::read(folder);
     FuzzSupport::removeFolder(folder);
 

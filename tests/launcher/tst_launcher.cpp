@@ -23,8 +23,7 @@
 
 // waitForFinished() fails for a process that has already ended, which the
 // event loop of an earlier QTRY may have noticed.
-#define WAIT_FINISHED(process) \
-    QTRY_COMPARE_WITH_TIMEOUT((process)->state(), QProcess::NotRunning, waitMs)
+#define WAIT_FINISHED(process) QTRY_COMPARE_WITH_TIMEOUT((process)->state(), QProcess::NotRunning, waitMs)
 
 namespace {
 
@@ -52,8 +51,7 @@ QList<qint64> processesBelow(const QString &folder)
 bool copyExecutable(const QString &from, const QString &to)
 {
     QDir().mkpath(QFileInfo(to).absolutePath());
-    return QFile::copy(from, to)
-           && QFile::setPermissions(to, QFile::permissions(from) | QFile::ExeOwner);
+    return QFile::copy(from, to) && QFile::setPermissions(to, QFile::permissions(from) | QFile::ExeOwner);
 }
 
 } // namespace
@@ -101,8 +99,7 @@ void tst_Launcher::init()
     QVERIFY(m_dir->isValid());
     for (const char *sub : {"app", "config", "tmp", "run"})
         QVERIFY(QDir(m_dir->path()).mkpath(sub));
-    QVERIFY(QFile::setPermissions(m_dir->path() + "/run",
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(m_dir->path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QVERIFY(copyExecutable(LAUNCHER_BINARY, app()));
 
     // The segment this process creates must be the one the launchers see.
@@ -221,8 +218,8 @@ void tst_Launcher::orphanedSegmentLeadsToStartPath()
     QVERIFY(copyExecutable(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
     QProcess *crashing = start(app("orvalinpdfConverter.exe"));
     const QString keyFile = m_dir->path() + "/tmp";
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !QDir(keyFile).entryList({"qipc_sharedmemory_pdfconvertersm*"}, QDir::Files).isEmpty(), waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(keyFile).entryList({"qipc_sharedmemory_pdfconvertersm*"}, QDir::Files).isEmpty(),
+                             waitMs);
     // The converter crashes; its segment stays behind with nobody attached.
     crashing->kill();
     WAIT_FINISHED(crashing);

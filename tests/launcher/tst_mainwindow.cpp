@@ -2,8 +2,8 @@
 
 #include <QImage>
 #include <QLocale>
-#include <QtTest>
 #include <QWidget>
+#include <QtTest>
 
 class tst_MainWindow : public QObject
 {
@@ -56,8 +56,7 @@ void tst_MainWindow::sizeAndFramesFollowLocale()
     MainWindow window;
     QCOMPARE(window.size(), size);
     tick(window);
-    QCOMPARE(body(window)->styleSheet(),
-             "#body{border-image: url(:/images/" + prefix + "1.png);}");
+    QCOMPARE(body(window)->styleSheet(), "#body{border-image: url(:/images/" + prefix + "1.png);}");
 
     // The frame is drawn over the whole window, unscaled: every opaque pixel
     // of the image is on screen as it is in the file.
@@ -105,7 +104,7 @@ void tst_MainWindow::timerAnimatesWithoutClosing()
     QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("2.png"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("16.png"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("/1.png")
-                                 || body(window)->styleSheet().contains("overseas1.png"),
+                                     || body(window)->styleSheet().contains("overseas1.png"),
                              10000);
     QVERIFY(window.isVisible());
 }

@@ -18,12 +18,18 @@ void tst_PidRecord::converterFolder_data()
 {
     QTest::addColumn<QString>("location");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("shipped name") << "/home/u/.config/orvalinpdfLaunch" << "/home/u/.config/orvalinpdfConverter";
-    QTest::newRow("counts characters, not names") << "/x/launcher" << "/x/laConverter";
-    QTest::newRow("cut crosses a separator") << "/ab/cdefg" << "/abConverter";
-    QTest::newRow("shorter than the cut stays whole") << "/a/bc" << "/a/bcConverter";
-    QTest::newRow("exactly the cut") << "/abcde" << "Converter";
-    QTest::newRow("empty") << "" << "Converter";
+    QTest::newRow("shipped name") << "/home/u/.config/orvalinpdfLaunch"
+                                  << "/home/u/.config/orvalinpdfConverter";
+    QTest::newRow("counts characters, not names") << "/x/launcher"
+                                                  << "/x/laConverter";
+    QTest::newRow("cut crosses a separator") << "/ab/cdefg"
+                                             << "/abConverter";
+    QTest::newRow("shorter than the cut stays whole") << "/a/bc"
+                                                      << "/a/bcConverter";
+    QTest::newRow("exactly the cut") << "/abcde"
+                                     << "Converter";
+    QTest::newRow("empty") << ""
+                           << "Converter";
 }
 
 void tst_PidRecord::converterFolder()

@@ -73,7 +73,8 @@ void TestResources::everyImage()
     // the data straight from the executable's image.
     QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
     QVERIFY(resource.data() != nullptr);
-    QVERIFY(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()), 8).startsWith("\x89PNG\r\n\x1a\n"));
+    QVERIFY(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()), 8)
+                    .startsWith("\x89PNG\r\n\x1a\n"));
 
     QImageReader reader(path(name));
     QCOMPARE(reader.format(), QByteArray("png"));

@@ -15,11 +15,19 @@ FakeElevation::FakeElevation()
         return;
     const QByteArray calls = QFile::encodeName(m_dir.filePath(QStringLiteral("calls")));
     file.write("#!/bin/sh\n"
-               "mkdir -p '" + calls + "'\n"
-               "n=$(ls '" + calls + "' | wc -l)\n"
-               "{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '" + calls + "/'$n.tmp\n"
-               "mv '" + calls + "/'$n.tmp '" + calls + "/'$n\n"
-               "exec \"$@\"\n");
+               "mkdir -p '"
+               + calls
+               + "'\n"
+                 "n=$(ls '"
+               + calls
+               + "' | wc -l)\n"
+                 "{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > '"
+               + calls
+               + "/'$n.tmp\n"
+                 "mv '"
+               + calls + "/'$n.tmp '" + calls
+               + "/'$n\n"
+                 "exec \"$@\"\n");
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -62,8 +70,11 @@ QByteArray FakeElevation::installerScript() const
 {
     const QByteArray record = QFile::encodeName(installerRecordFile());
     return "#!/bin/sh\n"
-           "{ printf '%s\\n' \"$0\"; pwd; } > '" + record + ".tmp'\n"
-           "mv '" + record + ".tmp' '" + record + "'\n";
+           "{ printf '%s\\n' \"$0\"; pwd; } > '"
+            + record
+            + ".tmp'\n"
+              "mv '"
+            + record + ".tmp' '" + record + "'\n";
 }
 
 FakeElevation::Record FakeElevation::waitForInstallerRun(int timeoutMs) const

@@ -6,7 +6,8 @@ LoopbackUpdateServer::LoopbackUpdateServer()
 {
     m_listening = listen();
     if (m_listening)
-        QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), port()));
+        QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), port()));
 }
 
 LoopbackUpdateServer::~LoopbackUpdateServer()

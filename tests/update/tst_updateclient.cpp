@@ -214,8 +214,12 @@ void TestUpdateClient::checkRequest_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("package");
 
-    QTest::newRow("ascii") << true << "orvalinpdf" << "8.9.1.0" << "orvalinpdf_setup.exe";
-    QTest::newRow("missing config.ini") << false << "" << "" << "";
+    QTest::newRow("ascii") << true << "orvalinpdf"
+                           << "8.9.1.0"
+                           << "orvalinpdf_setup.exe";
+    QTest::newRow("missing config.ini") << false << ""
+                                        << ""
+                                        << "";
     QTest::newRow("quote, backslash, Chinese")
             << true << QString::fromUtf8("奥瓦林\"PDF\\转换器") << QString::fromUtf8("8.9 \"测试\"")
             << QString::fromUtf8("C:\\安装\\setup\t.exe");
@@ -251,9 +255,9 @@ void TestUpdateClient::checkRequest()
     QCOMPARE(request.path, QByteArray("/ver1/checkUpdate"));
     QCOMPARE(request.header("Content-Type"), QByteArray("application/raw"));
 
-    const QRegularExpressionMatch clock =
-            QRegularExpression(QStringLiteral("\"machine_code\":\"(\\d+)\",\"guid\":\"(\\d+)\""))
-                    .match(QString::fromUtf8(request.body));
+    const QRegularExpressionMatch clock
+            = QRegularExpression(QStringLiteral("\"machine_code\":\"(\\d+)\",\"guid\":\"(\\d+)\""))
+                      .match(QString::fromUtf8(request.body));
     QVERIFY(clock.hasMatch());
     QCOMPARE(clock.captured(1), clock.captured(2));
     QVERIFY(clock.captured(1).toLongLong() >= before && clock.captured(1).toLongLong() <= after);
@@ -286,24 +290,34 @@ void TestUpdateClient::outcomes_data()
     QTest::addColumn<QString>("downloadUrl");
 
     auto ok = [](const QByteArray &body) { return HttpResponse{200, {}, body, -1, -1, false}; };
-    QTest::newRow("network error") << HttpResponse{200, {}, {}, -1, -1, true} << "failed-network" << "";
+    QTest::newRow("network error") << HttpResponse{200, {}, {}, -1, -1, true} << "failed-network"
+                                   << "";
     QTest::newRow("301") << HttpResponse{301, {{"Location", "http://elsewhere.test/"}}, {}, -1, -1, false}
-                         << "failed-status" << "";
+                         << "failed-status"
+                         << "";
     QTest::newRow("302") << HttpResponse{302, {{"Location", "http://elsewhere.test/"}}, {}, -1, -1, false}
-                         << "failed-status" << "";
+                         << "failed-status"
+                         << "";
     // The network layer reports 4xx and 5xx answers as errors, so they come first.
-    QTest::newRow("500") << HttpResponse{500, {}, "{\"code\":1}", -1, -1, false} << "failed-network" << "";
-    QTest::newRow("not an object") << ok("[1,2,3]") << "no-offer" << "";
-    QTest::newRow("code as text") << ok("{\"code\":\"1\",\"responseData\":{\"software_download\":\"http://a.test/x.exe\"}}")
-                                  << "no-offer" << "";
-    QTest::newRow("code 1.0")
-            << ok(UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"), QStringLiteral("9.0"),
-                                             QStringLiteral("notes")).replace("\"code\":1", "\"code\":1.0"))
-            << "offer" << "http://a.test/x.exe";
-    QTest::newRow("code 1 without responseData") << ok("{\"code\":1}") << "offer" << "";
+    QTest::newRow("500") << HttpResponse{500, {}, "{\"code\":1}", -1, -1, false} << "failed-network"
+                         << "";
+    QTest::newRow("not an object") << ok("[1,2,3]") << "no-offer"
+                                   << "";
+    QTest::newRow("code as text") << ok(
+            "{\"code\":\"1\",\"responseData\":{\"software_download\":\"http://a.test/x.exe\"}}")
+                                  << "no-offer"
+                                  << "";
+    QTest::newRow("code 1.0") << ok(UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"),
+                                                               QStringLiteral("9.0"), QStringLiteral("notes"))
+                                            .replace("\"code\":1", "\"code\":1.0"))
+                              << "offer"
+                              << "http://a.test/x.exe";
+    QTest::newRow("code 1 without responseData") << ok("{\"code\":1}") << "offer"
+                                                 << "";
     HttpResponse huge;
     huge.generatedSize = 2 * CheckExchange::kMaxAnswerBytes;
-    QTest::newRow("answer over 1 MiB") << huge << "failed-network" << "";
+    QTest::newRow("answer over 1 MiB") << huge << "failed-network"
+                                       << "";
 }
 
 void TestUpdateClient::outcomes()
@@ -327,7 +341,14 @@ void TestUpdateClient::outcomes()
 void TestUpdateClient::otherRepliesOfTheManager()
 {
     m_server->setHandler([](const HttpRequest &request) {
-        return HttpResponse{200, {}, request.path == "/unrelated" ? QByteArray("{\"code\":1}") : QByteArray("{\"code\":1,\"responseData\":{\"software_version\":\"2\"}}"), -1, -1, false};
+        return HttpResponse{200,
+                            {},
+                            request.path == "/unrelated"
+                                    ? QByteArray("{\"code\":1}")
+                                    : QByteArray("{\"code\":1,\"responseData\":{\"software_version\":\"2\"}}"),
+                            -1,
+                            -1,
+                            false};
     });
     Owner owner;
     owner.check();
@@ -381,7 +402,8 @@ void TestUpdateClient::largeDownloadIsStreamed()
     QCOMPARE(fileSha1(InstallerLocation::file()), patternSha1(size));
     QCOMPARE(owner.writtenbytes, size);
     // Holding the installer in memory would add ~146 MiB.
-    QVERIFY2(peakAfter - peakBefore < 64 * 1024, qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakAfter - peakBefore)));
+    QVERIFY2(peakAfter - peakBefore < 64 * 1024,
+             qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakAfter - peakBefore)));
 
     // The text counts on past 100 while the bar keeps its last accepted value.
     QCOMPARE(owner.texts.last(), QStringLiteral("150%"));
@@ -419,7 +441,8 @@ void TestUpdateClient::offerDownloadsAndStartsInstaller()
     m_server->setHandler([installer, downloadPath](const HttpRequest &request) {
         if (request.method == "POST") {
             const QString url = QStringLiteral("http://downloads.test") + downloadPath;
-            return HttpResponse{200, {}, UpdateService::checkAnswer(true, url, QStringLiteral("9"), QString()), -1, -1, false};
+            return HttpResponse{200, {}, UpdateService::checkAnswer(true, url, QStringLiteral("9"), QString()),
+                                -1,  -1, false};
         }
         return HttpResponse{200, {}, installer, -1, -1, false};
     });
@@ -431,7 +454,9 @@ void TestUpdateClient::offerDownloadsAndStartsInstaller()
         owner.on_install_clicked();
     }
     QTRY_COMPARE_WITH_TIMEOUT(owner.finished, 2, kWait);
-    QCOMPARE(owner.events, QStringList({QStringLiteral("offer"), QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(owner.events,
+             QStringList({QStringLiteral("offer"), QStringLiteral("start"), QStringLiteral("completion"),
+                          QStringLiteral("end")}));
 
     const QString directory = automatic ? QDir::currentPath() : InstallerLocation::folder();
     const FakeElevation::Record run = elevation.waitForInstallerRun();
@@ -482,8 +507,10 @@ void TestUpdateClient::incompleteDownloadsStartNothing_data()
     HttpResponse whole;
     whole.generatedSize = 3000000;
     QTest::newRow("installer folder missing") << whole << true << "failed-network" << qint64(0);
-    QTest::newRow("error page") << HttpResponse{404, {}, "not found", -1, -1, false} << false << "failed-network" << qint64(0);
-    QTest::newRow("redirect") << HttpResponse{302, {{"Location", "http://elsewhere.test/x.exe"}}, "moved", -1, -1, false}
+    QTest::newRow("error page") << HttpResponse{404, {}, "not found", -1, -1, false} << false << "failed-network"
+                                << qint64(0);
+    QTest::newRow("redirect") << HttpResponse{302,  {{"Location", "http://elsewhere.test/x.exe"}}, "moved", -1, -1,
+                                              false}
                               << false << "failed-status" << qint64(0);
 }
 

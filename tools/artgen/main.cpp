@@ -8,6 +8,7 @@
 // Everything is drawn from code with fixed fonts, so running it again gives
 // the same files.
 #include <QCommandLineParser>
+#include <QConicalGradient>
 #include <QDir>
 #include <QFont>
 #include <QFontInfo>
@@ -17,7 +18,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
-#include <QConicalGradient>
 #include <QtMath>
 
 #include <cstdio>
@@ -44,8 +44,8 @@ QFont font(const QString &family, int pixelSize, QFont::Weight weight)
     f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoFontMerging));
     const QFontInfo info(f);
     if (info.family() != family) {
-        std::fprintf(stderr, "artgen: font \"%s\" is not installed (got \"%s\")\n",
-                     qPrintable(family), qPrintable(info.family()));
+        std::fprintf(stderr, "artgen: font \"%s\" is not installed (got \"%s\")\n", qPrintable(family),
+                     qPrintable(info.family()));
         std::exit(2);
     }
     return f;
@@ -224,8 +224,8 @@ void drawDisc(QPainter &p, QPointF c, qreal r, int frame)
     p.setBrush(QColor(0xc9, 0xdc, 0xf8));
     p.drawPath(foldShape(doc, fold));
     p.setBrush(kBlue);
-    p.drawPath(letterP(QRectF(doc.left() + doc.width() * 0.24, doc.top() + doc.height() * 0.26,
-                              doc.width() * 0.52, doc.height() * 0.52)));
+    p.drawPath(letterP(QRectF(doc.left() + doc.width() * 0.24, doc.top() + doc.height() * 0.26, doc.width() * 0.52,
+                              doc.height() * 0.52)));
 }
 
 QImage splashFrame(int width, int frame, bool chinese)
@@ -336,9 +336,13 @@ QImage dialogHeader()
         p.drawPath(wave);
     }
     // Bokeh dots.
-    const struct { qreal x, y, r; int a; } dots[] = {
-        {40, 28, 10, 26}, {118, 112, 6, 30}, {300, 22, 5, 36}, {352, 104, 12, 20},
-        {430, 70, 7, 28}, {160, 30, 3, 60}, {330, 60, 3, 55}, {96, 72, 2.5, 70}, {408, 118, 2.5, 70},
+    const struct
+    {
+        qreal x, y, r;
+        int a;
+    } dots[] = {
+            {40, 28, 10, 26}, {118, 112, 6, 30}, {300, 22, 5, 36},  {352, 104, 12, 20},  {430, 70, 7, 28},
+            {160, 30, 3, 60}, {330, 60, 3, 55},  {96, 72, 2.5, 70}, {408, 118, 2.5, 70},
     };
     for (const auto &d : dots) {
         p.setBrush(QColor(255, 255, 255, d.a));
@@ -491,9 +495,12 @@ int main(int argc, char *argv[])
     save(button(install, ButtonStyle::Filled, kBlue, Qt::white), out(QStringLiteral("btn_ljgx_02.png")));
     save(button(install, ButtonStyle::Filled, kBlueDark, Qt::white), out(QStringLiteral("btn_ljgx_03.png")));
     const QString later = QStringLiteral("下次再说");
-    save(button(later, ButtonStyle::Filled, QColor(0x3d, 0x8c, 0xf5), Qt::white), out(QStringLiteral("btn_xczs_01.png")));
-    save(button(later, ButtonStyle::Filled, QColor(0x5a, 0xa2, 0xff), Qt::white), out(QStringLiteral("btn_xczs_02.png")));
-    save(button(later, ButtonStyle::Filled, QColor(0x1c, 0x62, 0xd0), Qt::white), out(QStringLiteral("btn_xczs_03.png")));
+    save(button(later, ButtonStyle::Filled, QColor(0x3d, 0x8c, 0xf5), Qt::white),
+         out(QStringLiteral("btn_xczs_01.png")));
+    save(button(later, ButtonStyle::Filled, QColor(0x5a, 0xa2, 0xff), Qt::white),
+         out(QStringLiteral("btn_xczs_02.png")));
+    save(button(later, ButtonStyle::Filled, QColor(0x1c, 0x62, 0xd0), Qt::white),
+         out(QStringLiteral("btn_xczs_03.png")));
 
     for (int size : {256, 128, 96, 72, 64, 48, 32, 24, 16})
         save(icon(size), icons + QStringLiteral("/icon-%1.png").arg(size));

@@ -30,8 +30,8 @@ const int segmentSize = 1024;
 // is there by the time the window is up.
 void endLauncher()
 {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
-                         + QStringLiteral("/lunach.ini");
+    const QString path
+            = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/lunach.ini");
     QSettings record(path, QSettings::IniFormat);
     bool ok = false;
     const qint64 pid = record.value(QStringLiteral("core/lunach")).toString().toLongLong(&ok);
@@ -55,8 +55,7 @@ bool routeUpdateTraffic(const QString &hostPort)
     const uint port = hostPort.mid(colon + 1).toUInt(&ok);
     if (colon <= 0 || !ok || port == 0 || port > 65535)
         return false;
-    QNetworkProxy::setApplicationProxy(
-            QNetworkProxy(QNetworkProxy::HttpProxy, hostPort.left(colon), quint16(port)));
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, hostPort.left(colon), quint16(port)));
     return true;
 }
 
@@ -131,8 +130,8 @@ int main(int argc, char *argv[])
     int handoffs = 0;
     const auto showStatus = [&] {
         status->setText(QStringLiteral("Converter stand-in, pid %1\nhand-offs received: %2")
-                            .arg(QCoreApplication::applicationPid())
-                            .arg(handoffs));
+                                .arg(QCoreApplication::applicationPid())
+                                .arg(handoffs));
     };
     showStatus();
     window.resize(420, 300);

@@ -29,7 +29,10 @@ class Connection : public QObject
 {
 public:
     Connection(QTcpSocket *socket, MiniHttpServer::Handler handler, QList<HttpRequest> *log)
-        : QObject(socket), m_socket(socket), m_handler(std::move(handler)), m_log(log)
+        : QObject(socket)
+        , m_socket(socket)
+        , m_handler(std::move(handler))
+        , m_log(log)
     {
         connect(socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, &Connection::sendMore);
@@ -105,8 +108,8 @@ private:
         m_total = m_generated ? response.generatedSize : response.body.size();
         m_limit = response.cutAfter >= 0 ? qMin(response.cutAfter, m_total) : m_total;
 
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-                + reasonPhrase(response.status) + "\r\n";
+        QByteArray head
+                = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonPhrase(response.status) + "\r\n";
         bool hasType = false;
         for (const auto &h : response.headers) {
             head += h.first + ": " + h.second + "\r\n";
@@ -170,7 +173,8 @@ QByteArray HttpRequest::header(const QByteArray &name) const
 }
 
 MiniHttpServer::MiniHttpServer(QObject *parent)
-    : QObject(parent), m_server(new QTcpServer(this))
+    : QObject(parent)
+    , m_server(new QTcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &MiniHttpServer::onNewConnection);
 }

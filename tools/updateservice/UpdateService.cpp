@@ -6,8 +6,7 @@
 
 UpdateService::UpdateService(UpdateServiceOptions options)
     : m_options(std::move(options))
-{
-}
+{}
 
 QByteArray UpdateService::checkAnswer(bool offer, const QString &downloadUrl, const QString &version,
                                       const QString &notes)
@@ -32,8 +31,8 @@ HttpResponse UpdateService::answer(const HttpRequest &request) const
     const QByteArray path = request.path;
     if (request.method == "POST" && path.compare("/ver1/checkUpdate", Qt::CaseInsensitive) == 0) {
         const QByteArray host = m_options.downloadHost.isEmpty() ? request.host : m_options.downloadHost;
-        const QString url = QStringLiteral("http://") + QString::fromLatin1(host)
-                + QString::fromLatin1(m_options.installerPath);
+        const QString url
+                = QStringLiteral("http://") + QString::fromLatin1(host) + QString::fromLatin1(m_options.installerPath);
         response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
         response.body = checkAnswer(m_options.offer, url, m_options.version, m_options.notes);
         return response;

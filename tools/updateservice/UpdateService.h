@@ -28,8 +28,7 @@ public:
     HttpResponse answer(const HttpRequest &request) const;
 
     // The JSON of a check answer: an offer of the three texts, or "code" 0.
-    static QByteArray checkAnswer(bool offer, const QString &downloadUrl, const QString &version,
-                                  const QString &notes);
+    static QByteArray checkAnswer(bool offer, const QString &downloadUrl, const QString &version, const QString &notes);
 
 private:
     UpdateServiceOptions m_options;
