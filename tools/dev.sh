@@ -3,8 +3,8 @@
 # launcher or runs the whole test suite. Safe to run again.
 #
 #   tools/dev.sh run     build, then start the launcher (under Xvfb when there is no display)
-#   tools/dev.sh test    build, then run every test; then again built with the
-#                        sanitizers; then a minute of fuzzing
+#   tools/dev.sh test    check the formatting, build, run every test; then again
+#                        built with the sanitizers; then a minute of fuzzing
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -16,7 +16,7 @@ esac
 
 build_packages="cmake ninja-build g++ qtbase5-dev qtbase5-dev-tools"
 run_packages="xvfb xauth xcompmgr"
-test_packages="xvfb xauth binutils-mingw-w64-i686 python3 python3-pefile clang libclang-rt-14-dev"
+test_packages="xvfb xauth binutils-mingw-w64-i686 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
 packages="$build_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
@@ -43,6 +43,15 @@ echo "== building"
 cmake --build "$build"
 
 if [ "$mode" = test ]; then
+    echo "== checking the formatting (.clang-format)"
+    unformatted=$(git ls-files '*.cpp' '*.h' | while read -r f; do
+        clang-format --style=file "$f" | cmp -s - "$f" || echo "$f"
+    done)
+    if [ -n "$unformatted" ]; then
+        echo "not formatted (run clang-format -i on them):" $unformatted >&2
+        exit 1
+    fi
+
     echo "== running the tests"
     ctest --test-dir "$build" --output-on-failure
 
