@@ -2,8 +2,10 @@
 
 #include <QString>
 
-#include <shellapi.h>
+// shellapi.h needs the types that windows.h declares first.
 #include <windows.h>
+
+#include <shellapi.h>
 
 namespace ElevatedStart {
 
