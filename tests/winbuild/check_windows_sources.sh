@@ -1,0 +1,34 @@
+#!/bin/sh
+# Compiles every source that a Windows build of the program compiles, with
+# the 32-bit mingw compiler and -fsyntax-only: there is no Qt for Windows on
+# this machine, so the Qt headers are the host's. It catches Windows-only code
+# that no longer compiles (the platform layer's *_win.cpp files) and code that
+# slipped POSIX calls past the platform layer.
+#
+#   check_windows_sources.sh <mingw g++> <source dir> <build dir> <Qt include dirs...>
+set -eu
+cxx=$1 src=$2 build=$3
+shift 3
+
+flags="-std=c++17 -fsyntax-only -Wall -Wextra -Werror -Wno-attributes -DUNICODE -D_UNICODE"
+flags="$flags -DORVALIN_UPDATE_HOST=\"update.invalid\""
+for dir in "$@"; do
+    flags="$flags -I$dir"
+done
+for dir in platform update dialogs launcher; do
+    flags="$flags -I$src/$dir"
+done
+# The forms' generated headers.
+for dir in "$build"/*/*_autogen/include; do
+    flags="$flags -I$dir"
+done
+
+failed=0
+for f in "$src"/platform/*_win.cpp "$src"/launcher/*.cpp "$src"/update/*.cpp "$src"/dialogs/*.cpp; do
+    # shellcheck disable=SC2086
+    if ! "$cxx" $flags "$f"; then
+        echo "does not compile for Windows: ${f#"$src"/}" >&2
+        failed=1
+    fi
+done
+exit $failed
