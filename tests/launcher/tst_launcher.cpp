@@ -85,6 +85,7 @@ private:
     {
         return QSettings(recordPath(folder), QSettings::IniFormat).value("core/lunach").toString();
     }
+    QProcess *prepare();
     QProcess *start(const QString &program, const QStringList &arguments = {});
     void createSegment(QSharedMemory &segment, const QByteArray &content);
 
@@ -132,7 +133,9 @@ void tst_Launcher::cleanup()
     m_dir.reset();
 }
 
-QProcess *tst_Launcher::start(const QString &program, const QStringList &arguments)
+// A process that sees only this test's folders: its own configuration,
+// runtime folder and TMPDIR (and with it its own shared memory keys).
+QProcess *tst_Launcher::prepare()
 {
     auto *process = new QProcess;
     m_processes.emplace_back(process);
@@ -142,6 +145,12 @@ QProcess *tst_Launcher::start(const QString &program, const QStringList &argumen
     env.insert("TMPDIR", m_dir->path() + "/tmp");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     process->setProcessEnvironment(env);
+    return process;
+}
+
+QProcess *tst_Launcher::start(const QString &program, const QStringList &arguments)
+{
+    QProcess *process = prepare();
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->start(program, arguments);
     process->waitForStarted(waitMs);
@@ -288,17 +297,8 @@ void tst_Launcher::simultaneousStartsLeaveOne()
 {
     const int count = 8;
     QList<QProcess *> launchers;
-    for (int i = 0; i < count; ++i) {
-        auto *process = new QProcess;
-        m_processes.emplace_back(process);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", m_dir->path() + "/config");
-        env.insert("XDG_RUNTIME_DIR", m_dir->path() + "/run");
-        env.insert("TMPDIR", m_dir->path() + "/tmp");
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        process->setProcessEnvironment(env);
-        launchers.append(process);
-    }
+    for (int i = 0; i < count; ++i)
+        launchers.append(prepare());
     for (QProcess *process : launchers)
         process->start(app(), QStringList());
 

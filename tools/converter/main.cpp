@@ -59,25 +59,17 @@ bool routeUpdateTraffic(const QString &hostPort)
     return true;
 }
 
-// Opens the update-offer dialog as the real converter does: owned by its main
+// Opens an update dialog as the real converter does: owned by its main
 // window, frameless, and all but invisible until the service makes an offer.
-void openUpdateOffer(QWidget *window)
+// UpdateW then waits for its install button; AutoUpdateW downloads at once and
+// starts the installer.
+template<class Dialog>
+void openUpdateDialog(QWidget *window)
 {
     // The installer is downloaded into the converter's output folder, which
     // the real converter's installation provides.
     QDir().mkpath(InstallerLocation::folder());
-    auto *dialog = new UpdateW(window);
-    dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::Dialog);
-    dialog->setWindowOpacity(0.01);
-    dialog->show();
-}
-
-// Opens the automatic update dialog the same way: it shows itself only when
-// the service makes an offer, downloads at once and starts the installer.
-void openAutoUpdate(QWidget *window)
-{
-    QDir().mkpath(InstallerLocation::folder());
-    auto *dialog = new AutoUpdateW(window);
+    auto *dialog = new Dialog(window);
     dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::Dialog);
     dialog->setWindowOpacity(0.01);
     dialog->show();
@@ -163,9 +155,9 @@ int main(int argc, char *argv[])
         window.show();
         QTimer::singleShot(0, &window, endLauncher);
         if (updateOffer)
-            openUpdateOffer(&window);
+            openUpdateDialog<UpdateW>(&window);
         if (autoUpdate)
-            openAutoUpdate(&window);
+            openUpdateDialog<AutoUpdateW>(&window);
     });
     return app.exec();
 }
