@@ -4,6 +4,7 @@
 #include "DialogDrag.h"
 #include "DialogMask.h"
 #include "InstallerFileSetting.h"
+#include "ProductIdentity.h"
 #include "UpdateClient.h"
 #include "UpdateMembers.h"
 #include "UpdateProfile.h"
@@ -28,9 +29,10 @@ AutoUpdateW::AutoUpdateW(QWidget *parent)
     ui->setupUi(this);
     DialogMask::applySquare(this);
     writtenbytes = 0;
-    installfile = InstallerFileSetting::installerFile(
-            InstallerFileSetting::updateDir(QCoreApplication::applicationDirPath()));
-    UpdateClient::startCheck(members());
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const ProductIdentity identity = ProductIdentity::read(programDir);
+    installfile = InstallerFileSetting::installerFile(InstallerFileSetting::updateDir(programDir));
+    UpdateClient::startCheck(members(), identity);
 }
 
 AutoUpdateW::~AutoUpdateW()

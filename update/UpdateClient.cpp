@@ -80,7 +80,11 @@ void finishDownload(const UpdateMembers &members, QNetworkReply *finished, Reply
 
 void startCheck(const UpdateMembers &members)
 {
-    const ProductIdentity identity = ProductIdentity::read(QCoreApplication::applicationDirPath());
+    startCheck(members, ProductIdentity::read(QCoreApplication::applicationDirPath()));
+}
+
+void startCheck(const UpdateMembers &members, const ProductIdentity &identity)
+{
     const quint64 clock = quint64(qMax<qint64>(0, QDateTime::currentSecsSinceEpoch()));
     const QByteArray body = CheckExchange::requestBody(identity, clock);
 

@@ -4,6 +4,7 @@
 #include "UpdateProfile.h"
 
 class QNetworkReply;
+struct ProductIdentity;
 
 // The update service client shared by the update dialogs: the check exchange
 // and the installer download. A dialog keeps the state (UpdateMembers) and
@@ -15,6 +16,9 @@ namespace UpdateClient {
 // `request` and `manager`, posts the check and connects the manager's
 // finished(QNetworkReply*) to the owner's UpdateFinished(QNetworkReply*).
 void startCheck(const UpdateMembers &members);
+// The same with the product identity already read from config.ini, for an
+// owner that reads further settings between that and posting the check.
+void startCheck(const UpdateMembers &members, const ProductIdentity &identity);
 
 // on_install_clicked(): starts downloading `downloadurl` (an http or https URL
 // whose text ends in ".exe") into profile.installerFile, connecting the
