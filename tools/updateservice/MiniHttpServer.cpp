@@ -8,6 +8,9 @@
 namespace {
 
 constexpr qint64 kMaxHeaderBytes = 64 * 1024;
+// Requests here are small JSON posts; a larger announced body is refused
+// rather than collected in memory.
+constexpr qint64 kMaxBodyBytes = 16 * 1024 * 1024;
 constexpr qint64 kSendChunk = 256 * 1024;
 constexpr qint64 kSendHighWater = 1024 * 1024;
 
@@ -57,6 +60,10 @@ private:
             parseHeader(m_in.left(end));
             m_in.remove(0, end + 4);
             m_headerDone = true;
+            if (m_bodyLength > kMaxBodyBytes) {
+                m_socket->abort();
+                return;
+            }
         }
         if (m_in.size() < m_bodyLength)
             return;
