@@ -3,7 +3,8 @@
 # the 32-bit mingw compiler and -fsyntax-only: there is no Qt for Windows on
 # this machine, so the Qt headers are the host's. It catches Windows-only code
 # that no longer compiles (the platform layer's *_win.cpp files) and code that
-# slipped POSIX calls past the platform layer.
+# slipped POSIX calls past the platform layer. The tools are built for
+# Windows too (the stand-in converter sits beside the launcher there).
 #
 #   check_windows_sources.sh <mingw g++> <source dir> <build dir> <Qt include dirs...>
 set -eu
@@ -24,7 +25,8 @@ for dir in "$build"/*/*_autogen/include; do
 done
 
 failed=0
-for f in "$src"/platform/*_win.cpp "$src"/launcher/*.cpp "$src"/update/*.cpp "$src"/dialogs/*.cpp; do
+for f in "$src"/platform/*_win.cpp "$src"/launcher/*.cpp "$src"/update/*.cpp "$src"/dialogs/*.cpp \
+    "$src"/tools/*/*.cpp; do
     # shellcheck disable=SC2086
     if ! "$cxx" $flags "$f"; then
         echo "does not compile for Windows: ${f#"$src"/}" >&2
