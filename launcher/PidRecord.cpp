@@ -1,5 +1,9 @@
 #include "PidRecord.h"
 
+#include "IniContent.h"
+
+#include <QFile>
+
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -19,6 +23,13 @@ QString PidRecord::filePath()
 
 void PidRecord::write(QSettings &record, qint64 pid)
 {
+    // Merging the new value into a damaged record would make QSettings decode
+    // it, which can abort the launcher on every start; a fresh record replaces
+    // it. QSettings has only split the file into sections so far and reads it
+    // again when it writes.
+    if (IniContent::fileMayHoldSerializedVariant(record.fileName()))
+        QFile::remove(record.fileName());
+
     record.beginGroup(QStringLiteral("core"));
     record.setValue(QStringLiteral("lunach"), QString::number(pid, 10));
     record.endGroup();

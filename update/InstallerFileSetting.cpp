@@ -1,6 +1,7 @@
 #include "InstallerFileSetting.h"
 
 #include "FolderPath.h"
+#include "IniContent.h"
 #include "InstallerLocation.h"
 
 #include <QSettings>
@@ -10,7 +11,11 @@ namespace InstallerFileSetting {
 
 QString updateDir(const QString &directory)
 {
-    const QSettings settings(directory + QStringLiteral("/convert.ini"), QSettings::IniFormat);
+    const QString path = directory + QStringLiteral("/convert.ini");
+    // A damaged file counts as unreadable: the default installer file applies.
+    if (IniContent::fileMayHoldSerializedVariant(path))
+        return QString();
+    const QSettings settings(path, QSettings::IniFormat);
     return settings.value(QStringLiteral("Setting/updatedir"), QVariant()).toString();
 }
 

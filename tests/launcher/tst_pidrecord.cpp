@@ -12,6 +12,7 @@ private slots:
     void converterFolder_data();
     void converterFolder();
     void writeKeepsOtherEntries();
+    void damagedRecordIsReplaced();
 };
 
 void tst_PidRecord::converterFolder_data()
@@ -61,6 +62,26 @@ void tst_PidRecord::writeKeepsOtherEntries()
     QSettings reader(path, QSettings::IniFormat);
     QCOMPARE(reader.value("core/other").toString(), QString("kept"));
     QCOMPARE(reader.value("extra/key").toString(), QString("value"));
+}
+
+// A record holding a value that QSettings would decode through QDataStream
+// (here a list claiming four billion entries) used to abort every start.
+void tst_PidRecord::damagedRecordIsReplaced()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.path() + "/lunach.ini";
+    QFile damaged(path);
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("[core]\nlunach=1\n[extra]\nkey=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n");
+    damaged.close();
+    {
+        QSettings record(path, QSettings::IniFormat);
+        PidRecord::write(record, 4712);
+    }
+    QSettings reader(path, QSettings::IniFormat);
+    QCOMPARE(reader.allKeys(), QStringList{"core/lunach"});
+    QCOMPARE(reader.value("core/lunach").toString(), QString("4712"));
 }
 
 QTEST_GUILESS_MAIN(tst_PidRecord)

@@ -220,6 +220,11 @@ void TestUpdateClient::checkRequest_data()
     QTest::newRow("missing config.ini") << false << ""
                                         << ""
                                         << "";
+    // A value that QSettings would decode through QDataStream (a list claiming
+    // four billion entries) makes the whole file count as unreadable.
+    QTest::newRow("damaged config.ini") << true << ""
+                                        << ""
+                                        << "";
     QTest::newRow("quote, backslash, Chinese")
             << true << QString::fromUtf8("奥瓦林\"PDF\\转换器") << QString::fromUtf8("8.9 \"测试\"")
             << QString::fromUtf8("C:\\安装\\setup\t.exe");
@@ -232,7 +237,11 @@ void TestUpdateClient::checkRequest()
     QFETCH(QString, version);
     QFETCH(QString, package);
 
-    if (writeConfig) {
+    if (QByteArray(QTest::currentDataTag()) == "damaged config.ini") {
+        QFile config(m_configIni);
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("[Install]\nVersion=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\nUrlName=orvalinpdf\n");
+    } else if (writeConfig) {
         QSettings config(m_configIni, QSettings::IniFormat);
         config.setIniCodec(QTextCodec::codecForName("gb2312"));
         config.setValue(QStringLiteral("Install/Version"), version);

@@ -5,6 +5,7 @@
 // stands in lunach.ini of its own per-user folder.
 
 #include "AutoUpdateW.h"
+#include "IniContent.h"
 #include "InstallerLocation.h"
 #include "ProcessControl.h"
 #include "UpdateW.h"
@@ -32,6 +33,8 @@ void endLauncher()
 {
     const QString path
             = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/lunach.ini");
+    if (IniContent::fileMayHoldSerializedVariant(path))
+        return;
     QSettings record(path, QSettings::IniFormat);
     bool ok = false;
     const qint64 pid = record.value(QStringLiteral("core/lunach")).toString().toLongLong(&ok);
