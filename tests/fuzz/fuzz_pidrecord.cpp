@@ -2,6 +2,7 @@
 // the launcher's write of its pid record over it.
 
 #include "FuzzSupport.h"
+#include "IniContent.h"
 #include "PidRecord.h"
 
 #include <QCoreApplication>
@@ -35,8 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString path = folder + QStringLiteral("/lunach.ini");
     FUZZ_CHECK(FuzzSupport::writeFile(path, reinterpret_cast<const char *>(data), size));
 
+    // A record that QSettings would decode through QDataStream is replaced
+    // whole; any other keeps all it held.
     QMap<QString, QVariant> before;
-    {
+    if (!IniContent::mayHoldSerializedVariant(QByteArray(reinterpret_cast<const char *>(data), int(size)))) {
         QSettings old(path, QSettings::IniFormat);
         before = contents(old);
     }

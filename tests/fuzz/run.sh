@@ -15,6 +15,8 @@ trap 'rm -rf "$work"' EXIT
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+# Leaks of Qt's own, and only those, are listed in the shared suppressions.
+export LSAN_OPTIONS="fast_unwind_on_malloc=0:print_suppressions=0:suppressions=$here/../sanitizers/lsan.supp"
 
 run_one() {
     name=$1
