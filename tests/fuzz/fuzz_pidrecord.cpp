@@ -55,10 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QSettings written(path, QSettings::IniFormat);
     FUZZ_CHECK(written.status() == QSettings::NoError);
     FUZZ_CHECK(written.value(QStringLiteral("core/lunach")).toString() == QString::number(pid));
-    QMap<QString, QVariant> after = contents(written);
-    after.remove(QStringLiteral("core/lunach"));
-    before.remove(QStringLiteral("core/lunach"));
-    FUZZ_CHECK(after == before);
+    // QSettings lists a key written with a stray separator (\lunach in
+    // [core]) as "core//lunach" but looks it up as "core/lunach": such aliases
+    // of the pid's key follow the pid's value.
+    const auto withoutPidKey = [](QMap<QString, QVariant> values) {
+        for (auto it = values.begin(); it != values.end();) {
+            const QString key = it.key().split(QLatin1Char('/'), Qt::SkipEmptyParts).join(QLatin1Char('/'));
+            it = key == QLatin1String("core/lunach") ? values.erase(it) : it + 1;
+        }
+        return values;
+    };
+    FUZZ_CHECK(withoutPidKey(contents(written)) == withoutPidKey(before));
 
     FuzzSupport::removeFolder(folder);
     return 0;
