@@ -58,7 +58,6 @@ public:
 
     void setHandler(Handler handler);
     const QList<HttpRequest> &requests() const { return m_requests; }
-    void clearRequests() { m_requests.clear(); }
 
     // The generated body: byte i of the stream, and a run of bytes from offset.
     static char pattern(qint64 index);
