@@ -1,0 +1,103 @@
+#!/bin/sh
+# Builds Qt for Windows (qtbase: Core, Gui, Widgets, Network, Test and the
+# windows platform plugin) from Debian's own qtbase-opensource-src with
+# Debian's mingw-w64 cross compilers, static and release, into a cache folder
+# outside the tree. A cache built with the same options is reused.
+#
+#   tools/winqt.sh i686|x86_64     prints the install folder on its last line
+set -eu
+
+arch=${1:-}
+case "$arch" in
+    i686) debarch=i686 ;;
+    x86_64) debarch=x86-64 ;;
+    *) echo "usage: $0 i686|x86_64" >&2; exit 2 ;;
+esac
+triplet=$arch-w64-mingw32
+qtver=5.15.8
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
+prefix=$cache/qt-$qtver-$arch
+
+# QtTest's watchdog needs std::mutex, which only the posix thread model has.
+# Debian's source leaves out src/3rdparty/wintab, which tablet input needs.
+options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_COMPILE=$triplet-
+ -static -static-runtime -release -prefix $prefix -nomake examples -nomake tests -no-opengl -no-dbus -no-icu
+ -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -qt-harfbuzz -no-freetype -no-sql-sqlite -no-sql-odbc -no-sql-psql
+ -no-sql-mysql -schannel -no-openssl -no-feature-tabletevent -no-feature-direct2d"
+options=$(echo $options)
+
+if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = "$options" ]; then
+    echo "== Qt $qtver for $triplet is cached"
+    echo "$prefix"
+    exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+packages="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if ! grep -rqs '^\(Types:.*deb-src\|deb-src \)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "== adding Debian's source archive to apt"
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n\nTypes: deb-src\nURIs: http://deb.debian.org/debian-security\nSuites: bookworm-security\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+        $sudo tee /etc/apt/sources.list.d/orvalin-deb-src.sources >/dev/null
+    $sudo apt-get update -qq
+elif [ -n "$missing" ]; then
+    $sudo apt-get update -qq
+fi
+if [ -n "$missing" ]; then
+    echo "== installing:$missing"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+work=$cache/work-$arch
+log=$cache/qt-$qtver-$arch.log
+rm -rf "$work" "$prefix"
+mkdir -p "$work"
+echo "== fetching Debian's qtbase-opensource-src into $work"
+(cd "$work" && apt-get source -qq qtbase-opensource-src >/dev/null)
+src=$(ls -d "$work"/qtbase-opensource-src-$qtver* | head -n1)
+
+# The compilers of the posix thread model under the names Qt's mkspec calls.
+tools=$work/bin
+mkdir -p "$tools"
+for t in gcc g++; do
+    ln -sf "/usr/bin/$triplet-$t-posix" "$tools/$triplet-$t"
+done
+PATH=$tools:$PATH
+export PATH
+
+echo "== configuring Qt $qtver for $triplet (full log: $log)"
+mkdir -p "$work/build"
+cd "$work/build"
+started=$(date +%s)
+# shellcheck disable=SC2086
+"$src/configure" $options >"$log" 2>&1 || { tail -n 30 "$log" >&2; exit 1; }
+
+echo "== building (one line per module; this takes about half an hour on two cores)"
+jobs=$(nproc)
+# A line for each folder make enters for the first time: the module being built.
+{ make -j"$jobs" >>"$log" 2>&1; echo $? >"$work/status"; } &
+builder=$!
+seen=""
+tail -n0 -F --pid=$builder "$log" 2>/dev/null | sed -un "s|.*Entering directory '$work/build/\(src/[^/']*\(/[^/']*\)\?\)'.*|\1|p" |
+    while read -r dir; do
+        case " $seen " in *" $dir "*) continue ;; esac
+        seen="$seen $dir"
+        echo "   $(($(date +%s) - started)) s  $dir"
+    done
+wait $builder || true
+if [ "$(cat "$work/status")" != 0 ]; then
+    grep -m5 -B2 -A5 'error:' "$log" >&2 || tail -n 30 "$log" >&2
+    echo "Qt build failed; full log: $log" >&2
+    exit 1
+fi
+echo "== installing into $prefix"
+make install >>"$log" 2>&1
+echo "$options" >"$prefix/.orvalin-options"
+cd /
+rm -rf "$work"
+echo "== Qt $qtver for $triplet built in $(($(date +%s) - started)) s"
+echo "$prefix"
