@@ -1,15 +1,18 @@
-// One installer download as the update-offer dialog does it, through the real
-// update client: the dialog checks with the update service (reached as an
-// HTTP proxy on 127.0.0.1:PORT), shows the offer, and its install button is
-// pressed. Timed from the press to the install button coming back, which the
-// dialog does once the download has finished and the installer was started.
+// One installer download through an update dialog and its update session: the
+// dialog checks with the update service (reached as an HTTP proxy on
+// 127.0.0.1:PORT); the update-offer dialog ("offer") shows the offer and its
+// install button is pressed, the automatic dialog ("auto") downloads at once.
+// Timed from the session's start of the download to the installer's start,
+// after which the update-offer dialog gives its install button back.
 //
-// Usage: bench_download PORT VERSION SIZE
+// Usage: bench_download PORT VERSION SIZE offer|auto
 // Prints "<seconds> <idle rss kB> <peak rss kB>" on success; the peak is the
-// high-water mark from the press on, the idle figure the resident size just
-// before it.
+// high-water mark from the start of the download on, the idle figure the
+// resident size just before it.
 
+#include "AutoUpdateW.h"
 #include "InstallerLocation.h"
+#include "UpdateSession.h"
 #include "UpdateW.h"
 
 #include <QApplication>
@@ -20,7 +23,6 @@
 #include <QLabel>
 #include <QNetworkProxy>
 #include <QPushButton>
-#include <QTextStream>
 #include <QTimer>
 
 #include <cstdio>
@@ -47,55 +49,20 @@ bool resetPeak()
     return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
-class Finish : public QObject
-{
-public:
-    Finish(QPushButton *install, QElapsedTimer *clock, qint64 idleKb, qint64 size)
-        : m_install(install)
-        , m_clock(clock)
-        , m_idleKb(idleKb)
-        , m_size(size)
-    {}
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == m_install && event->type() == QEvent::EnabledChange && m_install->isEnabled()) {
-            const double seconds = m_clock->nsecsElapsed() / 1e9;
-            const qint64 peakKb = statusKb("VmHWM");
-            const qint64 stored = QFileInfo(InstallerLocation::file()).size();
-            if (stored != m_size) {
-                std::fprintf(stderr, "download failed: %lld of %lld bytes stored\n", qint64(stored), m_size);
-                QCoreApplication::exit(1);
-            } else {
-                std::printf("%.6f %lld %lld\n", seconds, m_idleKb, peakKb);
-                std::fflush(stdout);
-                QCoreApplication::exit(0);
-            }
-        }
-        return false;
-    }
-
-private:
-    QPushButton *m_install;
-    QElapsedTimer *m_clock;
-    qint64 m_idleKb;
-    qint64 m_size;
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 4) {
-        std::fprintf(stderr, "usage: bench_download PORT VERSION SIZE\n");
+    if (args.size() != 5 || (args.at(4) != QLatin1String("offer") && args.at(4) != QLatin1String("auto"))) {
+        std::fprintf(stderr, "usage: bench_download PORT VERSION SIZE offer|auto\n");
         return 2;
     }
     const quint16 port = quint16(args.at(1).toUInt());
     const QString offered = QStringLiteral("v") + args.at(2);
     const qint64 size = args.at(3).toLongLong();
+    const bool automatic = args.at(4) == QLatin1String("auto");
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), port));
 
     QDir().mkpath(InstallerLocation::folder());
@@ -103,36 +70,56 @@ int main(int argc, char *argv[])
 
     // Owned and shown the way the converter does it.
     QWidget owner;
-    auto *dialog = new UpdateW(&owner);
+    QDialog *dialog = automatic ? static_cast<QDialog *>(new AutoUpdateW(&owner)) : new UpdateW(&owner);
     dialog->setWindowFlags(Qt::FramelessWindowHint | Qt::Dialog);
+    dialog->setWindowOpacity(0.01);
     dialog->show();
-    auto *info = dialog->findChild<QLabel *>(QStringLiteral("updateinfo"));
-    auto *install = dialog->findChild<QPushButton *>(QStringLiteral("install"));
-    if (!info || !install)
+    auto *session = dialog->findChild<UpdateSession *>();
+    if (!session)
         return 2;
 
     QElapsedTimer clock;
-    Finish *finish = nullptr;
-    QTimer offerWait;
-    QObject::connect(&offerWait, &QTimer::timeout, [&] {
-        if (info->text() != offered)
-            return;
-        offerWait.stop();
-        const qint64 idleKb = statusKb("VmRSS");
+    qint64 idleKb = -1;
+    QObject::connect(session, &UpdateSession::downloadStarted, [&] {
+        idleKb = statusKb("VmRSS");
         if (!resetPeak())
             std::fprintf(stderr, "cannot reset the peak memory; it includes the start\n");
-        finish = new Finish(install, &clock, idleKb, size);
-        install->installEventFilter(finish);
         clock.start();
-        install->click();
     });
-    offerWait.start(5);
+    QObject::connect(session, &UpdateSession::downloadFailed, [] {
+        std::fprintf(stderr, "download failed\n");
+        QCoreApplication::exit(1);
+    });
+    QObject::connect(session, &UpdateSession::installerStarted, [&] {
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        const qint64 peakKb = statusKb("VmHWM");
+        const qint64 stored = QFileInfo(InstallerLocation::file()).size();
+        if (stored != size) {
+            std::fprintf(stderr, "download failed: %lld of %lld bytes stored\n", qint64(stored), size);
+            QCoreApplication::exit(1);
+            return;
+        }
+        std::printf("%.6f %lld %lld\n", seconds, idleKb, peakKb);
+        std::fflush(stdout);
+        QCoreApplication::exit(0);
+    });
+
+    if (!automatic) {
+        auto *info = dialog->findChild<QLabel *>(QStringLiteral("updateinfo"));
+        auto *install = dialog->findChild<QPushButton *>(QStringLiteral("install"));
+        if (!info || !install)
+            return 2;
+        // Pressed once the dialog shows the offer, as a user would.
+        QObject::connect(session, &UpdateSession::offered, install, [info, install, offered] {
+            QTimer::singleShot(0, install, [info, install, offered] {
+                if (info->text() == offered)
+                    install->click();
+            });
+        });
+    }
     QTimer::singleShot(300000, [] {
         std::fprintf(stderr, "no result within 300 s\n");
         QCoreApplication::exit(1);
     });
-
-    const int result = app.exec();
-    delete finish;
-    return result;
+    return app.exec();
 }

@@ -2,7 +2,7 @@
 # Builds the launcher, the stand-ins and the benchmark programs in release mode
 # (in build-bench/, or the folder given first) and prints every figure as a ratio against a
 # baseline measured in the same run. Extra arguments go to measure.py, e.g.
-# --runs 60 --download-runs 9 --splash-seconds 20.
+# --runs 60 --download-runs 9 --splash-seconds 20, or --only download.
 set -eu
 cd "$(dirname "$0")/.."
 build=build-bench

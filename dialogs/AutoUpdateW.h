@@ -1,15 +1,10 @@
 #pragma once
 
-#include <QDialog>
-#include <QPoint>
+#include "UpdateDialog.h"
+
 #include <QString>
 
-class QMouseEvent;
-class QNetworkAccessManager;
 class QNetworkReply;
-class QNetworkRequest;
-struct UpdateMembers;
-struct UpdateProfile;
 
 namespace Ui {
 class AutoUpdateW;
@@ -21,7 +16,7 @@ class AutoUpdateW;
 // lives on until its owner deletes it. An owner that wants the dialog unseen
 // until there is something to install shows it with an opacity below 1.0: an
 // offer makes it fully opaque.
-class AutoUpdateW : public QDialog
+class AutoUpdateW : public UpdateDialog
 {
     Q_OBJECT
 
@@ -29,30 +24,20 @@ public:
     explicit AutoUpdateW(QWidget *parent);
     ~AutoUpdateW() override;
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-
 private slots:
-    void on_closebt_clicked();
-    void UpdateFinished(QNetworkReply *finished);
-    void writeexedata();
+    void on_closebt_clicked() { closeWindow(); }
+    // The session's replies and chunks reach it by themselves; these two serve
+    // a caller that names them.
+    void UpdateFinished(QNetworkReply *finished) { session->replyFinished(finished); }
+    void writeexedata() { session->storeChunk(); }
+    // Called on an offer; the form has no install button.
     void on_install_clicked();
-    void on_ok_clicked();
-    void on_laterbt_clicked();
+    // The form has no widgets of these names: reached by name only.
+    void on_ok_clicked() { closeWindow(); }
+    void on_laterbt_clicked() { closeWindow(); }
 
 private:
-    UpdateMembers members();
-    UpdateProfile profile();
-
     Ui::AutoUpdateW *ui;
-    bool pressed = false;
-    QPoint dragoffset;
-    QNetworkRequest *request = nullptr;
-    QNetworkAccessManager *manager = nullptr;
-    QNetworkReply *reply = nullptr;
-    QString downloadurl;
-    qint64 writtenbytes = 0;
+    // The installer's file: in the folder convert.ini names, or the default.
     QString installfile;
 };

@@ -1,16 +1,8 @@
 #pragma once
 
-#include <QDialog>
-#include <QPoint>
-#include <QString>
+#include "UpdateDialog.h"
 
-struct UpdateMembers;
-struct UpdateProfile;
-
-class QMouseEvent;
-class QNetworkAccessManager;
 class QNetworkReply;
-class QNetworkRequest;
 
 namespace Ui {
 class UpdateW;
@@ -25,18 +17,13 @@ class UpdateW;
 // The owner chooses the window flags and when to show the dialog; keeping it
 // nearly transparent until an offer arrives works, since an offer raises the
 // opacity to 1.0.
-class UpdateW : public QDialog
+class UpdateW : public UpdateDialog
 {
     Q_OBJECT
 
 public:
     explicit UpdateW(QWidget *parent);
     ~UpdateW() override;
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
 
 private slots:
     void on_closebt_clicked();
@@ -47,15 +34,7 @@ private slots:
     void on_laterbt_clicked();
 
 private:
-    UpdateMembers members();
-    UpdateProfile profile();
+    Reactions reactions();
 
     Ui::UpdateW *ui;
-    bool pressed;
-    QPoint dragoffset;
-    QNetworkRequest *request;
-    QNetworkAccessManager *manager;
-    QNetworkReply *reply;
-    QString downloadurl;
-    qint64 writtenbytes;
 };

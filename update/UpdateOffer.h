@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 // What a check answer with "code" 1 offers.
@@ -9,3 +10,5 @@ struct UpdateOffer
     QString version;     // "responseData/software_version"
     QString notes;       // "responseData/software_info", plain text
 };
+
+Q_DECLARE_METATYPE(UpdateOffer)

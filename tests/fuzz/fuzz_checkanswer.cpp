@@ -1,14 +1,16 @@
-// A finished check reply whose body is the input, classified by the same
-// client call the update dialogs make from UpdateFinished(QNetworkReply*);
-// then the install button's start of a download of whatever URL was offered
-// (without a network manager, so only the offered text is looked at).
+// A finished check reply whose body is the input, classified by the update
+// session as the update dialogs have it done from UpdateFinished(QNetworkReply*);
+// then the install button's start of a download of whatever URL was offered.
+// All traffic goes to a proxy on a loopback port that nothing serves, so no
+// request leaves the machine.
 
 #include "CheckExchange.h"
 #include "FuzzSupport.h"
 #include "ReplyTracker.h"
-#include "UpdateClient.h"
+#include "UpdateSession.h"
 
 #include <QCoreApplication>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
@@ -55,6 +57,7 @@ private:
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     FuzzSupport::init(argc, argv);
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), 9));
     return 0;
 }
 
@@ -62,48 +65,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray body(reinterpret_cast<const char *>(data), int(size));
 
-    QObject owner;
-    QNetworkRequest *request = nullptr;
-    QNetworkAccessManager *manager = nullptr;
-    QNetworkReply *reply = nullptr;
-    QString downloadurl = QStringLiteral("unchanged");
-    qint64 writtenbytes = 0;
-    const UpdateMembers members{&owner, request, manager, reply, downloadurl, writtenbytes};
-
+    UpdateSession session;
     int reactions = 0;
     int offers = 0;
     UpdateOffer offered;
-    UpdateProfile profile;
-    profile.installerFile = QStringLiteral("/nonexistent/pdfinstall.exe");
-    profile.failedNetwork = [&] { ++reactions; };
-    profile.failedStatus = [&] { ++reactions; };
-    profile.noOffer = [&] { ++reactions; };
-    profile.offer = [&](const UpdateOffer &offer) {
+    QObject::connect(&session, &UpdateSession::checkFailed, [&] { ++reactions; });
+    QObject::connect(&session, &UpdateSession::noOffer, [&] { ++reactions; });
+    QObject::connect(&session, &UpdateSession::offered, [&](const UpdateOffer &offer) {
         ++reactions;
         ++offers;
         offered = offer;
-    };
+    });
     int downloadsStarted = 0;
-    profile.startDisplay = [&] { ++downloadsStarted; };
+    QObject::connect(&session, &UpdateSession::downloadStarted, [&] { ++downloadsStarted; });
 
     auto *finished = new FinishedReply(body);
     new ReplyTracker(ReplyTracker::Role::Check, finished);
-    reply = finished;
-    UpdateClient::replyFinished(members, finished, profile);
+    session.replyFinished(finished);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    // Every finished check gets exactly one reaction; only an offer replaces
-    // the download URL, and the released reply is not kept.
+    // Every finished check gets exactly one reaction; only an offer sets the
+    // download URL.
     FUZZ_CHECK(reactions == 1);
-    FUZZ_CHECK(reply == nullptr);
     if (offers == 1)
-        FUZZ_CHECK(downloadurl == offered.downloadUrl);
+        FUZZ_CHECK(session.downloadUrl() == offered.downloadUrl);
     else
-        FUZZ_CHECK(downloadurl == QLatin1String("unchanged"));
+        FUZZ_CHECK(session.downloadUrl().isEmpty());
 
-    // Whatever was offered, without a manager nothing may start.
-    UpdateClient::startDownload(members, profile);
-    FUZZ_CHECK(downloadsStarted == 0);
-    FUZZ_CHECK(reply == nullptr);
+    // Whatever was offered, only an http or https URL of an ".exe" is fetched.
+    session.startDownload({QStringLiteral("/nonexistent/pdfinstall.exe"), QString(), 1});
+    if (downloadsStarted) {
+        const QUrl url(session.downloadUrl(), QUrl::TolerantMode);
+        FUZZ_CHECK(url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+                   || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0);
+        FUZZ_CHECK(session.downloadUrl().endsWith(QLatin1String(".exe")));
+    }
     return 0;
 }

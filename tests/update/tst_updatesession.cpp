@@ -1,0 +1,645 @@
+#include "CheckExchange.h"
+#include "FakeElevation.h"
+#include "InstallerLocation.h"
+#include "LoopbackUpdateServer.h"
+#include "ProductIdentity.h"
+#include "StallingProxy.h"
+#include "UpdateService.h"
+#include "UpdateSession.h"
+#include "UpdateTestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTextCodec>
+#include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+using namespace UpdateTest;
+
+namespace {
+
+const QString kInstallerUrl = QStringLiteral("http://downloads.test/pdfinstall.exe");
+
+qint64 peakMemoryKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+QByteArray sha1(QIODevice *device)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(device);
+    return hash.result();
+}
+
+QByteArray patternSha1(qint64 size)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray buffer;
+    for (qint64 offset = 0; offset < size; offset += 1 << 20) {
+        const qint64 n = qMin<qint64>(1 << 20, size - offset);
+        buffer.resize(int(n));
+        MiniHttpServer::fillPattern(buffer.data(), offset, n);
+        hash.addData(buffer);
+    }
+    return hash.result();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// The update-offer dialog's download values, or with `automatic` those of the
+// dialog that installs without asking.
+UpdateSession::Target target(bool automatic = false)
+{
+    if (automatic)
+        return {InstallerLocation::file(), QString(), 504296};
+    return {InstallerLocation::file(), InstallerLocation::folder(), 1000000};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(HttpResponse)
+
+// A session and everything it signals, in order.
+struct Session
+{
+    UpdateSession session;
+    QStringList events;
+    QList<UpdateOffer> offers;
+    QList<int> progress;
+    QList<qint64> received;
+    qint64 total = -2;
+
+    explicit Session(bool installOnOffer = false, bool automatic = false)
+    {
+        auto note = [this](const char *event) { return [this, event] { events << QLatin1String(event); }; };
+        auto failure = [this](const char *prefix) {
+            return [this, prefix](UpdateSession::Failure failure) {
+                events << QLatin1String(prefix)
+                                + (failure == UpdateSession::Failure::Network ? QLatin1String("network")
+                                                                              : QLatin1String("status"));
+            };
+        };
+        QObject::connect(&session, &UpdateSession::offered, [=](const UpdateOffer &offer) {
+            events << QStringLiteral("offer");
+            offers << offer;
+            if (installOnOffer)
+                session.startDownload(target(automatic));
+        });
+        QObject::connect(&session, &UpdateSession::noOffer, note("no-offer"));
+        QObject::connect(&session, &UpdateSession::checkFailed, failure("failed-"));
+        QObject::connect(&session, &UpdateSession::downloadStarted, note("start"));
+        QObject::connect(&session, &UpdateSession::chunkStored, [this](int value, qint64 bytes, qint64 length) {
+            progress << value;
+            received << bytes;
+            total = length;
+        });
+        QObject::connect(&session, &UpdateSession::downloadFailed, failure("download-failed-"));
+        QObject::connect(&session, &UpdateSession::downloadFinished, note("completion"));
+        QObject::connect(&session, &UpdateSession::installerStarted, note("end"));
+    }
+
+    void check() { session.startCheck(ProductIdentity::read(QCoreApplication::applicationDirPath())); }
+    // Whether the last event ends a check or a download.
+    bool settled() const
+    {
+        static const QStringList ongoing{QStringLiteral("start"), QStringLiteral("completion")};
+        return !events.isEmpty() && !ongoing.contains(events.last());
+    }
+};
+
+class TestUpdateSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void checkRequest_data();
+    void checkRequest();
+    void clockAfter2038();
+    void outcomes_data();
+    void outcomes();
+    void repliesHandedIn();
+    void largeDownloadIsStreamed();
+    void offerDownloadsAndStartsInstaller_data();
+    void offerDownloadsAndStartsInstaller();
+    void progressRule_data();
+    void progressRule();
+    void progressWithoutLength();
+    void incompleteDownloadsStartNothing_data();
+    void incompleteDownloadsStartNothing();
+    void emptyDownload();
+    void staleFileIsReplaced();
+    void urlsThatAreNotDownloaded_data();
+    void urlsThatAreNotDownloaded();
+
+private:
+    // The check offers `url`; every GET gets `installer`.
+    void serve(const QString &url, const HttpResponse &installer);
+    // Checks, takes the offer of `url` and starts its download.
+    void offerAndDownload(Session &s, const QString &url, bool automatic = false);
+
+    ConfigFolder m_config;
+    LoopbackUpdateServer *m_server = nullptr;
+    QString m_configIni;
+};
+
+void TestUpdateSession::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    m_configIni = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
+    QVERIFY(InstallerLocation::file().endsWith(QLatin1String("pdfconverter/output/pdfinstall.exe")));
+}
+
+void TestUpdateSession::init()
+{
+    m_server = new LoopbackUpdateServer;
+    QVERIFY(m_server->isListening());
+    QVERIFY(m_config.resetInstallerFolder());
+}
+
+void TestUpdateSession::cleanup()
+{
+    delete m_server;
+    m_server = nullptr;
+    QFile::remove(m_configIni);
+}
+
+void TestUpdateSession::serve(const QString &url, const HttpResponse &installer)
+{
+    const HttpResponse check = offerAnswer(url);
+    m_server->setHandler(
+            [check, installer](const HttpRequest &request) { return request.method == "POST" ? check : installer; });
+}
+
+void TestUpdateSession::offerAndDownload(Session &s, const QString &url, bool automatic)
+{
+    if (s.offers.isEmpty() || s.session.downloadUrl() != url) {
+        s.check();
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QCOMPARE(s.events, QStringList{QStringLiteral("offer")});
+        s.events.clear();
+    }
+    s.session.startDownload(target(automatic));
+}
+
+void TestUpdateSession::checkRequest_data()
+{
+    QTest::addColumn<bool>("writeConfig");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("package");
+
+    QTest::newRow("ascii") << true << "orvalinpdf"
+                           << "8.9.1.0"
+                           << "orvalinpdf_setup.exe";
+    QTest::newRow("missing config.ini") << false << ""
+                                        << ""
+                                        << "";
+    // A value that QSettings would decode through QDataStream (a list claiming
+    // four billion entries) makes the whole file count as unreadable.
+    QTest::newRow("damaged config.ini") << true << ""
+                                        << ""
+                                        << "";
+    QTest::newRow("quote, backslash, Chinese")
+            << true << QString::fromUtf8("奥瓦林\"PDF\\转换器") << QString::fromUtf8("8.9 \"测试\"")
+            << QString::fromUtf8("C:\\安装\\setup\t.exe");
+}
+
+void TestUpdateSession::checkRequest()
+{
+    QFETCH(bool, writeConfig);
+    QFETCH(QString, name);
+    QFETCH(QString, version);
+    QFETCH(QString, package);
+
+    if (QByteArray(QTest::currentDataTag()) == "damaged config.ini") {
+        QVERIFY(writeFile(m_configIni,
+                          "[Install]\nVersion=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\nUrlName=orvalinpdf\n"));
+    } else if (writeConfig) {
+        QSettings config(m_configIni, QSettings::IniFormat);
+        config.setIniCodec(QTextCodec::codecForName("gb2312"));
+        config.setValue(QStringLiteral("Install/Version"), version);
+        config.setValue(QStringLiteral("Install/UrlName"), name);
+        config.setValue(QStringLiteral("Install/SetupName"), package);
+    }
+
+    m_server->setHandler([](const HttpRequest &) { return answer("{}"); });
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
+    Session s;
+    s.check();
+    const qint64 after = QDateTime::currentSecsSinceEpoch();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events, QStringList{QStringLiteral("no-offer")});
+
+    QCOMPARE(m_server->requests().size(), 1);
+    const HttpRequest request = m_server->requests().first();
+    QCOMPARE(request.method, QByteArray("POST"));
+    QCOMPARE(QString::fromLatin1(request.host), CheckExchange::checkUrl().host());
+    QCOMPARE(request.path, QByteArray("/ver1/checkUpdate"));
+    QCOMPARE(request.header("Content-Type"), QByteArray("application/raw"));
+
+    const QRegularExpressionMatch clock
+            = QRegularExpression(QStringLiteral("\"machine_code\":\"(\\d+)\",\"guid\":\"(\\d+)\""))
+                      .match(QString::fromUtf8(request.body));
+    QVERIFY(clock.hasMatch());
+    QCOMPARE(clock.captured(1), clock.captured(2));
+    QVERIFY(clock.captured(1).toLongLong() >= before && clock.captured(1).toLongLong() <= after);
+
+    const QJsonDocument json = QJsonDocument::fromJson(request.body);
+    QVERIFY(json.isObject());
+    QCOMPARE(json.object().value(QStringLiteral("software_name")).toString(), name);
+    QCOMPARE(json.object().value(QStringLiteral("software_version")).toString(), version);
+    QCOMPARE(json.object().value(QStringLiteral("software_package")).toString(), package);
+
+    if (QByteArray(QTest::currentDataTag()) == "ascii") {
+        const QByteArray expected = "{\"software_name\":\"orvalinpdf\",\"software_version\":\"8.9.1.0\","
+                                    "\"software_package\":\"orvalinpdf_setup.exe\",\"machine_code\":\""
+                + clock.captured(1).toLatin1() + "\",\"guid\":\"" + clock.captured(1).toLatin1()
+                + "\",\"time\":\"\",\"token\":\"\"}";
+        QCOMPARE(request.body, expected);
+    }
+}
+
+void TestUpdateSession::clockAfter2038()
+{
+    const QByteArray body = CheckExchange::requestBody(ProductIdentity(), 3000000000u);
+    QVERIFY(body.contains("\"machine_code\":\"3000000000\",\"guid\":\"3000000000\""));
+}
+
+void TestUpdateSession::outcomes_data()
+{
+    QTest::addColumn<HttpResponse>("response");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("downloadUrl");
+
+    QTest::newRow("network error") << HttpResponse{200, {}, {}, -1, -1, true} << "failed-network"
+                                   << "";
+    QTest::newRow("301") << HttpResponse{301, {{"Location", "http://elsewhere.test/"}}, {}, -1, -1, false}
+                         << "failed-status"
+                         << "";
+    QTest::newRow("302") << HttpResponse{302, {{"Location", "http://elsewhere.test/"}}, {}, -1, -1, false}
+                         << "failed-status"
+                         << "";
+    // The network layer reports 4xx and 5xx answers as errors, so they come first.
+    QTest::newRow("500") << answer("{\"code\":1}", 500) << "failed-network"
+                         << "";
+    QTest::newRow("not an object") << answer("[1,2,3]") << "no-offer"
+                                   << "";
+    QTest::newRow("code as text") << answer(
+            "{\"code\":\"1\",\"responseData\":{\"software_download\":\"http://a.test/x.exe\"}}")
+                                  << "no-offer"
+                                  << "";
+    QTest::newRow("code 1.0") << answer(UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"),
+                                                                   QStringLiteral("9.0"), QStringLiteral("notes"))
+                                                .replace("\"code\":1", "\"code\":1.0"))
+                              << "offer"
+                              << "http://a.test/x.exe";
+    QTest::newRow("code 1 without responseData") << answer("{\"code\":1}") << "offer"
+                                                 << "";
+    // An answer of 1 MiB is read; one byte more is refused.
+    QByteArray mebibyte
+            = UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"), QStringLiteral("9.0"), QString());
+    mebibyte += QByteArray(1048576 - mebibyte.size(), ' ');
+    QTest::newRow("answer of 1 MiB") << answer(mebibyte) << "offer"
+                                     << "http://a.test/x.exe";
+    QTest::newRow("answer of 1 MiB and a byte") << answer(mebibyte + ' ') << "failed-network"
+                                                << "";
+    HttpResponse huge;
+    huge.generatedSize = 64 * 1048576;
+    QTest::newRow("answer of 64 MiB") << huge << "failed-network"
+                                      << "";
+}
+
+void TestUpdateSession::outcomes()
+{
+    QFETCH(HttpResponse, response);
+    QFETCH(QString, event);
+    QFETCH(QString, downloadUrl);
+
+    m_server->setHandler([response](const HttpRequest &) { return response; });
+    Session s;
+    s.check();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events, QStringList{event});
+    QCOMPARE(s.session.downloadUrl(), downloadUrl);
+    if (event == QLatin1String("offer")) {
+        QCOMPARE(s.offers.first().downloadUrl, downloadUrl);
+        QCOMPARE(s.offers.first().version, downloadUrl.isEmpty() ? QString() : QStringLiteral("9.0"));
+    }
+}
+
+void TestUpdateSession::repliesHandedIn()
+{
+    // What an owner hands in (a dialog's UpdateFinished slot called by name)
+    // is judged by its path alone, whatever its letter case.
+    m_server->setHandler([](const HttpRequest &request) {
+        return answer(request.path == "/unrelated"
+                              ? QByteArray("{\"code\":1}")
+                              : QByteArray("{\"code\":1,\"responseData\":{\"software_version\":"
+                                           "\"2\",\"software_download\":\"http://a.test/b.exe\"}}"));
+    });
+    Session s;
+    QNetworkAccessManager manager;
+    QNetworkRequest request(QUrl(QStringLiteral("http://update.test/VER1/CheckUPDATE")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/raw"));
+    QNetworkReply *reply = manager.post(request, QByteArray("{}"));
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
+    QPointer<QNetworkReply> released = reply;
+    s.session.replyFinished(reply);
+    QCOMPARE(s.events, QStringList{QStringLiteral("offer")});
+    QCOMPARE(s.session.downloadUrl(), QStringLiteral("http://a.test/b.exe"));
+    QTRY_VERIFY_WITH_TIMEOUT(!released, kWait);
+
+    reply = manager.get(QNetworkRequest(QUrl(QStringLiteral("http://update.test/unrelated"))));
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
+    s.session.replyFinished(reply);
+    QCOMPARE(s.events.size(), 1);
+}
+
+void TestUpdateSession::largeDownloadIsStreamed()
+{
+    const qint64 size = 150000123;
+    HttpResponse installer;
+    installer.generatedSize = size;
+    serve(kInstallerUrl, installer);
+    FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    Session s;
+    const qint64 peakBefore = peakMemoryKiB();
+    QVERIFY(peakBefore > 0);
+    offerAndDownload(s, kInstallerUrl);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 300000);
+    const qint64 peakAfter = peakMemoryKiB();
+
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QFile file(InstallerLocation::file());
+    QCOMPARE(file.size(), size);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(sha1(&file), patternSha1(size));
+    QCOMPARE(s.session.writtenBytes(), size);
+    // Holding the installer in memory would add ~143 MiB.
+    QVERIFY2(peakAfter - peakBefore < 64 * 1024,
+             qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakAfter - peakBefore)));
+
+    // The progress is the share of the announced length, never past 100.
+    QCOMPARE(s.total, size);
+    QVERIFY(s.progress.size() > 10);
+    for (int i = 0; i < s.progress.size(); ++i)
+        QCOMPARE(s.progress.at(i), int(s.received.at(i) * 100 / size));
+    QCOMPARE(s.progress.last(), 100);
+}
+
+void TestUpdateSession::offerDownloadsAndStartsInstaller_data()
+{
+    QTest::addColumn<bool>("automatic");
+    QTest::addColumn<QString>("downloadPath");
+    QTest::newRow("offer dialog") << false << "/download/pdfinstall.exe";
+    QTest::newRow("automatic dialog") << true << "/download/pdfinstall.exe";
+    // The URL's text form changes when parsed ("%20"); the reply is still ours.
+    QTest::newRow("URL text normalised") << true << "/down load/pdfinstall.exe";
+}
+
+void TestUpdateSession::offerDownloadsAndStartsInstaller()
+{
+    QFETCH(bool, automatic);
+    QFETCH(QString, downloadPath);
+
+    FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    serve(QStringLiteral("http://downloads.test") + downloadPath, answer(elevation.installerScript()));
+
+    Session s(automatic, automatic);
+    s.check();
+    if (!automatic) {
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        s.session.startDownload(target());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events,
+             QStringList({QStringLiteral("offer"), QStringLiteral("start"), QStringLiteral("completion"),
+                          QStringLiteral("end")}));
+
+    // The GET goes out with the content type of the check.
+    QCOMPARE(m_server->requests().size(), 2);
+    QCOMPARE(m_server->requests().at(1).method, QByteArray("GET"));
+    QCOMPARE(m_server->requests().at(1).header("Content-Type"), QByteArray("application/raw"));
+
+    const QString directory = automatic ? QDir::currentPath() : InstallerLocation::folder();
+    const FakeElevation::Record run = elevation.waitForInstallerRun();
+    QCOMPARE(run.arguments, QStringList{InstallerLocation::file()});
+    QCOMPARE(QFileInfo(run.workingDirectory).canonicalFilePath(), QFileInfo(directory).canonicalFilePath());
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0) {
+        QCOMPARE(elevation.pkexecCalls().size(), 1);
+        QCOMPARE(elevation.pkexecCalls().first().arguments, QStringList{InstallerLocation::file()});
+    }
+#endif
+}
+
+void TestUpdateSession::progressRule_data()
+{
+    QTest::addColumn<qint64>("received");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<qint64>("written");
+    QTest::addColumn<int>("progress");
+    // With a length: the share received, from the bytes of this download.
+    QTest::newRow("share") << qint64(1499) << qint64(3000) << qint64(999999999) << 49;
+    QTest::newRow("share, all") << qint64(3000) << qint64(3000) << qint64(0) << 100;
+    QTest::newRow("share, more than announced") << qint64(4000) << qint64(3000) << qint64(0) << 100;
+    // Without: whole steps of all bytes written, at most 100.
+    QTest::newRow("steps, one short") << qint64(0) << qint64(-1) << qint64(504295) << 0;
+    QTest::newRow("steps, one") << qint64(0) << qint64(-1) << qint64(504296) << 1;
+    QTest::newRow("steps, 100") << qint64(0) << qint64(-1) << qint64(50429600) << 100;
+    QTest::newRow("steps, 118") << qint64(0) << qint64(-1) << qint64(59506928) << 100;
+    QTest::newRow("steps past 2 GiB") << qint64(0) << qint64(0) << qint64(3000000000) << 100;
+}
+
+void TestUpdateSession::progressRule()
+{
+    QFETCH(qint64, received);
+    QFETCH(qint64, total);
+    QFETCH(qint64, written);
+    QFETCH(int, progress);
+    QCOMPARE(UpdateSession::progress(received, total, written, 504296), progress);
+}
+
+void TestUpdateSession::progressWithoutLength()
+{
+    // Bytes still waiting in the reply when it finishes belong to the file.
+    Session s;
+    m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
+    s.check();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    s.events.clear();
+    {
+        StallingProxy proxy(QByteArray(504295, 'a'), 0, false);
+        s.session.startDownload(target(true));
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+        proxy.release();
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    }
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(s.total, qint64(-1));
+    QCOMPARE(s.progress.last(), 0);
+
+    // The steps go on counting over downloads; the new file starts empty.
+    s.events.clear();
+    StallingProxy proxy(QByteArray(1, 'b'), 1, false);
+    s.session.startDownload(target(true));
+    QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+    proxy.release();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.progress.last(), 1);
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray("b"));
+}
+
+void TestUpdateSession::incompleteDownloadsStartNothing_data()
+{
+    QTest::addColumn<HttpResponse>("response");
+    QTest::addColumn<bool>("removeFolder");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<qint64>("fileSize");
+
+    HttpResponse halfway;
+    halfway.generatedSize = 4000000;
+    halfway.cutAfter = 2000000;
+    QTest::newRow("cut halfway") << halfway << false << "download-failed-network" << qint64(-1);
+    HttpResponse whole;
+    whole.generatedSize = 3000000;
+    QTest::newRow("installer folder missing") << whole << true << "download-failed-network" << qint64(0);
+    QTest::newRow("error page") << answer("not found", 404) << false << "download-failed-network" << qint64(0);
+    QTest::newRow("redirect") << HttpResponse{302,  {{"Location", "http://elsewhere.test/x.exe"}}, "moved", -1, -1,
+                                              false}
+                              << false << "download-failed-status" << qint64(0);
+}
+
+void TestUpdateSession::incompleteDownloadsStartNothing()
+{
+    QFETCH(HttpResponse, response);
+    QFETCH(bool, removeFolder);
+    QFETCH(QString, event);
+    QFETCH(qint64, fileSize);
+
+    FakeElevation elevation;
+    serve(kInstallerUrl, response);
+    if (removeFolder)
+        QVERIFY(QDir(InstallerLocation::folder()).removeRecursively());
+    Session s;
+    offerAndDownload(s, kInstallerUrl);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), event}));
+
+    const QFileInfo file(InstallerLocation::file());
+    if (fileSize < 0) {
+        // The partial file stays.
+        QVERIFY(file.size() > 0 && file.size() <= 2000000);
+    } else {
+        QCOMPARE(file.exists() ? file.size() : 0, fileSize);
+    }
+    QVERIFY(elevation.pkexecCalls().isEmpty());
+}
+
+void TestUpdateSession::emptyDownload()
+{
+    FakeElevation elevation;
+    serve(kInstallerUrl, answer(QByteArray()));
+    QVERIFY(writeFile(InstallerLocation::file(), "old"));
+    Session s;
+    offerAndDownload(s, kInstallerUrl);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QVERIFY(!QFile::exists(InstallerLocation::file()));
+    QVERIFY(s.progress.isEmpty());
+    QVERIFY(elevation.pkexecCalls().isEmpty());
+}
+
+void TestUpdateSession::staleFileIsReplaced()
+{
+    QVERIFY(writeFile(InstallerLocation::file(), QByteArray(5000000, 'x')));
+    serve(kInstallerUrl, answer("fresh installer"));
+    Session s;
+    offerAndDownload(s, kInstallerUrl);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray("fresh installer"));
+
+    // A file that turns up while the download is on its way is overwritten,
+    // not appended to.
+    const QString path = InstallerLocation::file();
+    m_server->setHandler([path](const HttpRequest &) {
+        writeFile(path, QByteArray(100000, 'y'));
+        return answer("second installer");
+    });
+    s.events.clear();
+    s.session.startDownload(target());
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray("second installer"));
+
+    // An old installer that cannot be removed fails the download at once.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QDir().mkpath(path + QStringLiteral("/blocker")));
+    const int requests = m_server->requests().size();
+    s.events.clear();
+    s.session.startDownload(target());
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
+    QTest::qWait(200);
+    QCOMPARE(m_server->requests().size(), requests);
+}
+
+void TestUpdateSession::urlsThatAreNotDownloaded_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("capital EXE") << "http://downloads.test/PDFINSTALL.EXE";
+    QTest::newRow("query after .exe") << "http://downloads.test/pdfinstall.exe?v=2";
+    QTest::newRow("ftp") << "ftp://downloads.test/pdfinstall.exe";
+    QTest::newRow("file") << "file:///tmp/pdfinstall.exe";
+    QTest::newRow("data") << "data:application/octet-stream,MZ.exe";
+    QTest::newRow("qrc") << "qrc:/pdfinstall.exe";
+    QTest::newRow("empty") << "";
+}
+
+void TestUpdateSession::urlsThatAreNotDownloaded()
+{
+    QFETCH(QString, url);
+    QVERIFY(writeFile(InstallerLocation::file(), "old"));
+    serve(url, answer("new"));
+    Session s;
+    offerAndDownload(s, url);
+    QTest::qWait(300);
+    QVERIFY(s.events.isEmpty());
+    QCOMPARE(m_server->requests().size(), 1);
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray("old"));
+}
+
+QTEST_MAIN(TestUpdateSession)
+#include "tst_updatesession.moc"

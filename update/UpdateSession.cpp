@@ -1,0 +1,258 @@
+#include "UpdateSession.h"
+
+#include "CheckExchange.h"
+#include "ElevatedStart.h"
+#include "ProductIdentity.h"
+#include "ReplyTracker.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QMetaObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QUrl>
+
+namespace {
+
+// Bounds what the network layer buffers ahead of the disk while an installer
+// downloads; the rest waits in the socket.
+constexpr qint64 kDownloadReadBuffer = 4 * 1024 * 1024;
+// What one write to the installer file takes at most.
+constexpr int kChunkBuffer = 1024 * 1024;
+
+ReplyTracker *trackerOf(QNetworkReply *reply)
+{
+    return reply ? reply->findChild<ReplyTracker *>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+bool isHttpUrl(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+            && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+} // namespace
+
+UpdateSession::UpdateSession(QObject *parent)
+    : QObject(parent)
+    , m_manager(new QNetworkAccessManager)
+    , m_request(QUrl())
+{
+    // So that an owner may also take the outcomes through queued connections.
+    qRegisterMetaType<UpdateOffer>();
+    qRegisterMetaType<UpdateSession::Failure>();
+    connect(m_manager, &QNetworkAccessManager::finished, this, &UpdateSession::replyFinished);
+}
+
+UpdateSession::~UpdateSession()
+{
+    // Deleting the manager ends its replies; nothing of that reaches the owner.
+    QObject::disconnect(m_manager, nullptr, this, nullptr);
+    if (m_reply)
+        QObject::disconnect(m_reply, nullptr, this, nullptr);
+    delete m_manager;
+}
+
+void UpdateSession::startCheck(const ProductIdentity &identity)
+{
+    const quint64 clock = quint64(qMax<qint64>(0, QDateTime::currentSecsSinceEpoch()));
+    const QByteArray body = CheckExchange::requestBody(identity, clock);
+
+    m_request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/raw"));
+    m_request.setUrl(CheckExchange::checkUrl());
+    QNetworkReply *reply = m_manager->post(m_request, body);
+    m_reply = reply;
+    auto *tracker = new ReplyTracker(ReplyTracker::Role::Check, reply);
+    connect(reply, &QNetworkReply::readyRead, tracker, [this, reply, tracker] {
+        if (!tracker->failed && reply->bytesAvailable() > CheckExchange::kMaxAnswerBytes)
+            giveUp(reply);
+    });
+}
+
+void UpdateSession::startDownload(const Target &target)
+{
+    if (!m_downloadUrl.endsWith(QLatin1String(".exe"), Qt::CaseSensitive))
+        return;
+    const QUrl url(m_downloadUrl, QUrl::TolerantMode);
+    if (!isHttpUrl(url))
+        return;
+
+    emit downloadStarted();
+
+    // A download still running would write into the new file: drop it.
+    if (ReplyTracker *previous = trackerOf(m_reply)) {
+        if (previous->role == ReplyTracker::Role::Download && m_reply->isRunning()) {
+            previous->superseded = true;
+            QObject::disconnect(m_reply, nullptr, this, nullptr);
+            giveUp(m_reply);
+        }
+    }
+
+    m_target = target;
+    QFile::remove(target.installerFile);
+    const QFileInfo old(target.installerFile);
+    if (old.exists() || old.isSymLink()) {
+        // Appending to an old installer would hand a corrupt file to the shell.
+        emit downloadFailed(Failure::Network);
+        return;
+    }
+
+    // The request still carries the check's content type, and so does the GET.
+    m_request.setUrl(url);
+    QNetworkReply *reply = m_manager->get(m_request);
+    reply->setReadBufferSize(kDownloadReadBuffer);
+    m_reply = reply;
+    auto *tracker = new ReplyTracker(ReplyTracker::Role::Download, reply);
+    tracker->file = target.installerFile;
+    connect(reply, &QNetworkReply::readyRead, this, &UpdateSession::scheduleStore);
+}
+
+// Stores once the network events already waiting have been delivered: when
+// the network thread is ahead, several of its deliveries go to the file in one
+// open, write and close. The last ones may come together with the finished
+// reply, which stores them itself (replyFinished).
+void UpdateSession::scheduleStore()
+{
+    if (m_storePending)
+        return;
+    m_storePending = true;
+    QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_storePending = false;
+                storeChunk();
+            },
+            Qt::QueuedConnection);
+}
+
+void UpdateSession::storeChunk()
+{
+    QNetworkReply *reply = m_reply;
+    ReplyTracker *tracker = trackerOf(reply);
+    if (!tracker || tracker->role != ReplyTracker::Role::Download || tracker->superseded)
+        return;
+    if (tracker->failed) {
+        reply->readAll();
+        return;
+    }
+    // An error page is no installer; the finished reply reports the status.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200) {
+        reply->readAll();
+        return;
+    }
+
+    if (reply->bytesAvailable() <= 0)
+        return;
+
+    QFile file(tracker->file);
+    // The first chunk starts the file afresh, whatever appeared there meanwhile.
+    const QIODevice::OpenMode mode
+            = tracker->received == 0 ? (QIODevice::WriteOnly | QIODevice::Truncate) : QIODevice::Append;
+    bool stored = file.open(mode | QIODevice::Unbuffered);
+    qint64 written = 0;
+    // Through one buffer kept for the session: a fresh allocation for every
+    // chunk costs more than copying the bytes.
+    if (m_buffer.isEmpty())
+        m_buffer.resize(kChunkBuffer);
+    while (stored) {
+        const qint64 n = reply->read(m_buffer.data(), m_buffer.size());
+        if (n <= 0)
+            break;
+        stored = file.write(m_buffer.constData(), n) == n;
+        if (stored)
+            written += n;
+    }
+    file.close();
+    stored = stored && file.error() == QFileDevice::NoError;
+    if (!stored) {
+        giveUp(reply);
+        return;
+    }
+
+    tracker->received += written;
+    m_writtenBytes += written;
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const qint64 total = length.isValid() ? length.toLongLong() : -1;
+    emit chunkStored(progress(tracker->received, total, m_writtenBytes, m_target.bytesPerStep), tracker->received,
+                     total);
+}
+
+int UpdateSession::progress(qint64 received, qint64 total, qint64 written, qint64 bytesPerStep)
+{
+    const qint64 value = total > 0 ? received * 100 / total : written / qMax<qint64>(bytesPerStep, 1);
+    return int(qBound<qint64>(0, value, 100));
+}
+
+void UpdateSession::replyFinished(QNetworkReply *finished)
+{
+    if (!finished)
+        return;
+    ReplyTracker *tracker = trackerOf(finished);
+    const bool download = tracker && tracker->role == ReplyTracker::Role::Download;
+    const auto failed = [this, download](Failure failure) {
+        if (download)
+            emit downloadFailed(failure);
+        else
+            emit checkFailed(failure);
+    };
+
+    const bool ours = download && !tracker->superseded && finished == m_reply;
+    // Bytes still waiting in the reply belong to the installer file, also
+    // those of a download that broke off (its partial file stays).
+    if (ours && finished->bytesAvailable() > 0)
+        storeChunk();
+
+    if (download && !ours) {
+        // Given up for a newer download; nothing of it counts.
+    } else if (finished->error() != QNetworkReply::NoError || (tracker && tracker->failed)) {
+        failed(Failure::Network);
+    } else if (finished->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200) {
+        failed(Failure::Status);
+    } else if (download) {
+        finishDownload(finished);
+    } else if (finished->bytesAvailable() > CheckExchange::kMaxAnswerBytes) {
+        failed(Failure::Network);
+    } else {
+        const QJsonDocument answer = QJsonDocument::fromJson(finished->readAll());
+        if (finished->url().path(QUrl::FullyDecoded).compare(CheckExchange::checkPath(), Qt::CaseInsensitive) == 0) {
+            if (const std::optional<UpdateOffer> offer = CheckExchange::interpretAnswer(answer)) {
+                m_downloadUrl = offer->downloadUrl;
+                emit offered(*offer);
+            } else {
+                emit noOffer();
+            }
+        }
+    }
+    // Once released, the reply must not be looked at again (a later download
+    // asks the most recent one whether it still runs).
+    if (m_reply == finished)
+        m_reply = nullptr;
+    finished->deleteLater();
+}
+
+void UpdateSession::finishDownload(QNetworkReply *finished)
+{
+    ReplyTracker *tracker = trackerOf(finished);
+    const QFileInfo info(tracker->file);
+    const qint64 onDisk = info.exists() ? info.size() : 0;
+    if (tracker->failed || onDisk != tracker->received) {
+        emit downloadFailed(Failure::Network);
+        return;
+    }
+    emit downloadFinished();
+    ElevatedStart::start(tracker->file, m_target.workingDirectory);
+    emit installerStarted();
+}
+
+// Gives a reply up without re-entering the caller: the abort (and with it the
+// finished signal) comes from the event loop.
+void UpdateSession::giveUp(QNetworkReply *reply)
+{
+    if (ReplyTracker *tracker = trackerOf(reply))
+        tracker->failed = true;
+    QMetaObject::invokeMethod(reply, "abort", Qt::QueuedConnection);
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "UpdateOffer.h"
+
+#include <QNetworkRequest>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+struct ProductIdentity;
+
+// One update dialog's exchange with the update service: the check, then the
+// download of an offered installer into a file and its elevated start. The
+// session owns the network manager, the request and the transfers, and knows
+// nothing of widgets: its owner learns what happened from the signals.
+// Deleting the session ends a transfer that is still running.
+class UpdateSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Failure {
+        Network, // the transfer broke off, or the installer could not be stored
+        Status,  // an HTTP status other than 200 that the network layer lets pass (3xx)
+    };
+    Q_ENUM(Failure)
+
+    // What a download needs from its owner, given when it starts.
+    struct Target
+    {
+        // Removed first, then receives the bytes, then started elevated.
+        QString installerFile;
+        // Working directory of the elevated start; may be empty.
+        QString workingDirectory;
+        // Without a Content-Length the progress counts steps of this many
+        // bytes written (over all downloads of the session), up to 100.
+        qint64 bytesPerStep = 1;
+    };
+
+    explicit UpdateSession(QObject *parent = nullptr);
+    ~UpdateSession() override;
+
+    // Posts the update check for `identity`, stamped with the current time.
+    void startCheck(const ProductIdentity &identity);
+
+    // Downloads the last offer's installer (an http or https URL whose text
+    // ends in ".exe"); any other URL is left alone without a signal.
+    void startDownload(const Target &target);
+
+    // Classifies a finished reply, signals the outcome and releases the reply.
+    // The session's own replies come here by themselves; an owner may hand in
+    // another reply, which is judged by its URL alone.
+    void replyFinished(QNetworkReply *finished);
+
+    // Stores what the running download has available.
+    void storeChunk();
+
+    // The installer URL of the last offer; empty before one.
+    QString downloadUrl() const { return m_downloadUrl; }
+    // Installer bytes written over all downloads of the session.
+    qint64 writtenBytes() const { return m_writtenBytes; }
+
+    // The progress shown for a download, 0 to 100: the share of `total` that
+    // has been received when the length is known (total > 0), otherwise the
+    // number of whole steps written, never more than 100.
+    static int progress(qint64 received, qint64 total, qint64 written, qint64 bytesPerStep);
+
+signals:
+    // `downloadUrl()` already names the offered installer.
+    void offered(const UpdateOffer &offer);
+    void noOffer();
+    void checkFailed(UpdateSession::Failure failure);
+
+    void downloadStarted();
+    // A chunk went to the file: the progress (see progress()), the bytes of
+    // this download so far and its length, or -1 when the reply gives none.
+    void chunkStored(int progress, qint64 received, qint64 total);
+    void downloadFailed(UpdateSession::Failure failure);
+    // The installer is complete on disk; its elevated start follows at once.
+    void downloadFinished();
+    // The elevated start of the installer was requested (its result is not known).
+    void installerStarted();
+
+private:
+    void scheduleStore();
+    void finishDownload(QNetworkReply *finished);
+    void giveUp(QNetworkReply *reply);
+
+    QNetworkAccessManager *m_manager;
+    QNetworkRequest m_request;
+    QPointer<QNetworkReply> m_reply; // the most recent reply, until it is released
+    QString m_downloadUrl;
+    qint64 m_writtenBytes = 0;
+    Target m_target;
+    QByteArray m_buffer; // between the reply and the installer file
+    bool m_storePending = false;
+};
