@@ -5,9 +5,9 @@
 // stands in lunach.ini of its own per-user folder.
 
 #include "AutoUpdateW.h"
-#include "IniContent.h"
 #include "InstallerLocation.h"
 #include "ProcessControl.h"
+#include "SafeIniFile.h"
 #include "UpdateW.h"
 
 #include <QApplication>
@@ -31,11 +31,11 @@ const int segmentSize = 1024;
 // is there by the time the window is up.
 void endLauncher()
 {
-    const QString path
-            = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/lunach.ini");
-    if (IniContent::fileMayHoldSerializedVariant(path))
+    const SafeIniFile file(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+                           + QStringLiteral("/lunach.ini"));
+    if (file.path().isEmpty())
         return;
-    QSettings record(path, QSettings::IniFormat);
+    QSettings record(file.path(), QSettings::IniFormat);
     bool ok = false;
     const qint64 pid = record.value(QStringLiteral("core/lunach")).toString().toLongLong(&ok);
     if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid())
