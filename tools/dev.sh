@@ -16,7 +16,7 @@ esac
 
 build_packages="cmake ninja-build g++ qtbase5-dev qtbase5-dev-tools"
 run_packages="xvfb xauth xcompmgr"
-test_packages="xvfb xauth binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
+test_packages="xvfb xauth x11-utils binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
 packages="$build_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"

@@ -4,6 +4,7 @@
 // and clears the byte; once its window is up it ends the launcher whose pid
 // stands in lunach.ini of its own per-user folder.
 
+#include "ApplicationName.h"
 #include "AutoUpdateW.h"
 #include "InstallerLocation.h"
 #include "ProcessControl.h"
@@ -83,9 +84,9 @@ void openUpdateDialog(QWidget *window)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // The per-user folder is named after the executable without ".exe", as
-    // Qt names it on Windows, where the launcher looks for it.
-    app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    // The per-user folder is named after the executable without ".exe", where
+    // the launcher looks for it.
+    ApplicationName::followExecutableFile();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Stand-in for the OrvalinPDF converter."));
