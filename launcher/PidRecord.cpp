@@ -1,8 +1,6 @@
 #include "PidRecord.h"
 
-#include "IniContent.h"
-
-#include <QFile>
+#include "SafeIniFile.h"
 
 #include <QSettings>
 #include <QStandardPaths>
@@ -23,12 +21,11 @@ QString PidRecord::filePath()
 
 void PidRecord::write(QSettings &record, qint64 pid)
 {
-    // Merging the new value into a damaged record would make QSettings decode
-    // it, which can abort the launcher on every start; a fresh record replaces
-    // it. QSettings has only split the file into sections so far and reads it
-    // again when it writes.
-    if (IniContent::fileMayHoldSerializedVariant(record.fileName()))
-        QFile::remove(record.fileName());
+    // Merging the new value into a record with a damaged value would make
+    // QSettings decode it, which can abort the launcher on every start: that
+    // entry goes, the others stay. QSettings has only split the file into
+    // sections so far and reads it again when it writes.
+    SafeIniFile::cleanInPlace(record.fileName());
 
     record.beginGroup(QStringLiteral("core"));
     record.setValue(QStringLiteral("lunach"), QString::number(pid, 10));

@@ -1,3 +1,4 @@
+#include "ApplicationName.h"
 #include "ConverterHandoff.h"
 #include "MainWindow.h"
 #include "PidRecord.h"
@@ -14,6 +15,7 @@
 int main(int argc, char *argv[])
 {
     QtSingleApplication app(argc, argv, true);
+    ApplicationName::followExecutableFile();
     if (app.isRunning())
         return 0;
 

@@ -31,7 +31,10 @@ void start(const QString &file, const QString &workingDirectory)
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (pkexec.isEmpty())
         return;
-    QProcess::startDetached(pkexec, QStringList{info.absoluteFilePath()}, workingDirectory);
+    // Without --keep-cwd pkexec changes to the target user's home, and the
+    // installer would not start in the folder it was given.
+    QProcess::startDetached(pkexec, QStringList{QStringLiteral("--keep-cwd"), info.absoluteFilePath()},
+                            workingDirectory);
 }
 
 } // namespace ElevatedStart

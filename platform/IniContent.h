@@ -1,21 +1,27 @@
 #pragma once
 
 class QByteArray;
-class QString;
+class QTextCodec;
 
-// QSettings turns an INI value of the form @Variant(...) back into a QVariant
-// by running QDataStream over the bytes, and a damaged or hostile one makes Qt
-// allocate without bound and abort. None of the files this program reads or
-// merges (config.ini, convert.ini, lunach.ini) ever holds such a value, so one
-// that might is treated as damaged before QSettings sees it.
+// QSettings turns an INI value (or an element of a comma-separated list value)
+// of the form @Variant(...) or @DateTime(...) back into a QVariant by running
+// QDataStream over its bytes, and it does so for every entry of a file it
+// reads or merges. A damaged or hostile one makes Qt allocate without bound
+// and abort, or recurse until the stack runs out. Such entries are taken out
+// before QSettings sees the text; every other entry, a value QSettings itself
+// stored through QDataStream included, stays exactly as it was.
 namespace IniContent {
 
-// True when QSettings could decode a value of `content` through QDataStream.
-// It errs on the safe side: the escapes, quotes and continuation lines that
-// QSettings unescapes are taken into account, keys and comments too.
-bool mayHoldSerializedVariant(const QByteArray &content);
+// `content` without the entries whose value QSettings would decode through
+// QDataStream unless the decoding provably stays within the bytes given:
+// only known types, counts and lengths that fit, bounded nesting. `codec` is
+// the one QSettings reads the file with (none: Latin-1). Every byte outside a
+// removed entry is kept.
+QByteArray withoutUnsafeValues(const QByteArray &content, QTextCodec *codec = nullptr);
 
-// The same for the file at `path`; a missing or unreadable file holds none.
-bool fileMayHoldSerializedVariant(const QString &path);
+// True when a QVariant can be read from `data` (a QDataStream of `version`)
+// without reading past its end, meeting a type it does not know or nesting
+// deeper than any settings value does.
+bool isSafeVariantStream(const QByteArray &data, int version);
 
 } // namespace IniContent

@@ -15,8 +15,8 @@ case "$mode" in
 esac
 
 build_packages="cmake ninja-build g++ qtbase5-dev qtbase5-dev-tools"
-run_packages="xvfb xauth xcompmgr"
-test_packages="xvfb xauth binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
+run_packages="xvfb xauth xcompmgr x11-utils imagemagick"
+test_packages="xvfb xauth x11-utils binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
 packages="$build_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
@@ -88,6 +88,32 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$build/bin/orvalinpdfLaunch"
 fi
 # No display: give the splash a virtual one with a compositor, so its
-# translucency works as on a desktop. The display stays up after the converter
-# has ended the launcher, so the converter keeps its window until Ctrl+C.
-exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c 'xcompmgr >/dev/null 2>&1 & "$0"; wait' "$build/bin/orvalinpdfLaunch"
+# translucency works as on a desktop. Nobody sees that display, so a
+# screenshot of it is saved as each window comes up: the splash, then the
+# converter's. The display stays up after the converter has ended the
+# launcher, so the converter keeps its window until Ctrl+C.
+shots="$(cd "$build" && pwd)/screenshots"
+mkdir -p "$shots"
+rm -f "$shots"/*.png
+echo "== no display: running on a virtual one; screenshots go to $shots"
+exec xvfb-run -a -s "-screen 0 1280x800x24" sh -c '
+    launcher=$1 shots=$2
+    xcompmgr >/dev/null 2>&1 &
+    "$launcher" &
+    # Waits up to 30 s for a window with this title, lets it draw, saves the screen.
+    shoot() {
+        i=0
+        while [ $i -lt 300 ]; do
+            if xwininfo -root -tree 2>/dev/null | grep -q "\"$1\""; then
+                sleep 0.5
+                import -window root "$shots/$2" && echo "== screenshot: $shots/$2"
+                return
+            fi
+            sleep 0.1
+            i=$((i + 1))
+        done
+        echo "== no window \"$1\" came up" >&2
+    }
+    shoot "MainWindow" splash.png
+    shoot "OrvalinPDF converter (stand-in)" converter.png
+    wait' sh "$build/bin/orvalinpdfLaunch" "$shots"

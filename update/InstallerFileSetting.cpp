@@ -1,8 +1,8 @@
 #include "InstallerFileSetting.h"
 
 #include "FolderPath.h"
-#include "IniContent.h"
 #include "InstallerLocation.h"
+#include "SafeIniFile.h"
 
 #include <QSettings>
 #include <QVariant>
@@ -11,11 +11,11 @@ namespace InstallerFileSetting {
 
 QString updateDir(const QString &directory)
 {
-    const QString path = directory + QStringLiteral("/convert.ini");
-    // A damaged file counts as unreadable: the default installer file applies.
-    if (IniContent::fileMayHoldSerializedVariant(path))
+    // A damaged value reads as missing: the default installer file applies.
+    const SafeIniFile file(directory + QStringLiteral("/convert.ini"));
+    if (file.path().isEmpty())
         return QString();
-    const QSettings settings(path, QSettings::IniFormat);
+    const QSettings settings(file.path(), QSettings::IniFormat);
     return settings.value(QStringLiteral("Setting/updatedir"), QVariant()).toString();
 }
 

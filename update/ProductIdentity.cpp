@@ -1,6 +1,6 @@
 #include "ProductIdentity.h"
 
-#include "IniContent.h"
+#include "SafeIniFile.h"
 
 #include <QSettings>
 #include <QTextCodec>
@@ -9,13 +9,14 @@
 ProductIdentity ProductIdentity::read(const QString &directory)
 {
     ProductIdentity identity;
-    const QString path = directory + QStringLiteral("/config.ini");
-    // A damaged file counts as unreadable: the check goes out with empty values.
-    if (IniContent::fileMayHoldSerializedVariant(path))
+    QTextCodec *codec = QTextCodec::codecForName("gb2312");
+    // A damaged value reads as missing; the others are read as usual.
+    const SafeIniFile file(directory + QStringLiteral("/config.ini"), codec);
+    if (file.path().isEmpty())
         return identity;
 
-    QSettings settings(path, QSettings::IniFormat);
-    if (QTextCodec *codec = QTextCodec::codecForName("gb2312"))
+    QSettings settings(file.path(), QSettings::IniFormat);
+    if (codec)
         settings.setIniCodec(codec);
 
     identity.version = settings.value(QStringLiteral("Install/Version"), QVariant()).toString();

@@ -9,8 +9,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSharedMemory>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -71,6 +73,9 @@ private slots:
     void killedLauncherDoesNotBlock();
     void simultaneousStartsLeaveOne();
     void recordFollowsExecutableNameAndKeepsEntries();
+    void recordFollowsFileNotStartName();
+    void recordIsOnDiskBeforeConverterIsEndedOrStarted();
+    void splashIsTranslucentFramelessToolOnTop();
 
 private:
     QString app(const QString &name = QStringLiteral("orvalinpdfLaunch")) const
@@ -336,6 +341,115 @@ void tst_Launcher::recordFollowsExecutableNameAndKeepsEntries()
     QCOMPARE(record.value("core/other").toString(), QString("kept"));
     QCOMPARE(record.value("extra/key").toString(), QString("value"));
     QVERIFY(!QFile::exists(recordPath()));
+}
+
+// Whatever name the launcher was started under, its folders follow its file.
+void tst_Launcher::recordFollowsFileNotStartName()
+{
+    QVERIFY(QFile::link(app(), m_dir->path() + "/pdf"));
+    QProcess *throughLink = start(m_dir->path() + "/pdf");
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(throughLink->processId()), waitMs);
+    throughLink->kill();
+    WAIT_FINISHED(throughLink);
+
+    QProcess *otherArgv0 = start("/bin/bash", {"-c", "exec -a pdf \"$0\"", app()});
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(otherArgv0->processId()), waitMs);
+    QCOMPARE(QDir(m_dir->path() + "/config").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{"orvalinpdfConverter"});
+}
+
+// The converter may look for the launcher's pid the moment it is ended or
+// started. Two watchers freeze the launcher right then and read the record,
+// so the launcher cannot catch up with a write it has left for later: one
+// started as the converter, one that wakes when the old converter dies (it
+// holds the only writing end of the watcher's pipe).
+void tst_Launcher::recordIsOnDiskBeforeConverterIsEndedOrStarted()
+{
+    {
+        QSettings stale(recordPath(), QSettings::IniFormat);
+        stale.setValue("core/lunach", "1");
+    }
+    const QByteArray pidFile = QFile::encodeName(m_dir->path() + "/launcher.pid");
+    // Shell built-ins up to the stop: no time lost in starting programs.
+    const auto watcher = [&](const QByteArray &seen) {
+        return "read pid < '" + pidFile + "'\nkill -STOP $pid\ncat '" + QFile::encodeName(recordPath()) + "' > '" + seen
+                + ".tmp'\nkill -CONT $pid\nmv '" + seen + ".tmp' '" + seen + "'\n";
+    };
+    const QString seenAtStart = m_dir->path() + "/seen-at-start.ini";
+    const QString seenAtEnd = m_dir->path() + "/seen-at-end.ini";
+    QFile converter(app("orvalinpdfConverter.exe"));
+    QVERIFY(converter.open(QIODevice::WriteOnly));
+    converter.write("#!/bin/sh\n" + watcher(QFile::encodeName(seenAtStart)));
+    converter.close();
+    QVERIFY(converter.setPermissions(converter.permissions() | QFile::ExeOwner));
+    const QString old = m_dir->path() + "/old/orvalinpdfConverter.exe";
+    QVERIFY(copyExecutable("/bin/sleep", old));
+    start("/bin/sh", {"-c", "exec '" + old + "' 600 | { read line; " + watcher(QFile::encodeName(seenAtEnd)) + "}"});
+    QTRY_COMPARE_WITH_TIMEOUT(processesBelow(m_dir->path() + "/old").size(), 1, waitMs);
+
+    // The launcher takes far longer to set up its application object than
+    // this takes to write.
+    QProcess *launcher = start(app());
+    QFile pid(QFile::decodeName(pidFile));
+    QVERIFY(pid.open(QIODevice::WriteOnly));
+    pid.write(QByteArray::number(launcher->processId()));
+    pid.close();
+
+    for (const QString &seen : {seenAtEnd, seenAtStart}) {
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(seen), waitMs);
+        QCOMPARE(QSettings(seen, QSettings::IniFormat).value("core/lunach").toString(),
+                 QString::number(launcher->processId()));
+    }
+}
+
+// What the launcher asks of the window system for its splash, as an X server
+// sees it: a tool window without decorations that stays on top, with an
+// alpha channel for the translucent background.
+void tst_Launcher::splashIsTranslucentFramelessToolOnTop()
+{
+    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
+    const QString xprop = QStandardPaths::findExecutable("xprop");
+    const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
+    if (xvfb.isEmpty() || xprop.isEmpty() || xwininfo.isEmpty())
+        QSKIP("needs Xvfb, xprop and xwininfo");
+
+    QProcess *server = prepare();
+    server->start(xvfb, {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine(), waitMs);
+    const QString display = ":" + QString::fromLatin1(server->readLine()).trimmed();
+
+    QProcess *launcher = prepare();
+    QProcessEnvironment env = launcher->processEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", display);
+    launcher->setProcessEnvironment(env);
+    launcher->start(app(), QStringList());
+
+    const auto query = [&](const QString &program, const QStringList &arguments) {
+        QProcess tool;
+        tool.setProcessEnvironment(env);
+        tool.start(program, arguments);
+        tool.waitForFinished(waitMs);
+        return QString::fromLocal8Bit(tool.readAllStandardOutput());
+    };
+    // xwininfo lists each window as: 0x1a00005 "MainWindow": ...
+    const QRegularExpression listed("^\\s*(0x[0-9a-f]+) \"MainWindow\":", QRegularExpression::MultilineOption);
+    const auto splash = [&] {
+        return listed.match(query(xwininfo, {"-display", display, "-root", "-tree"})).captured(1);
+    };
+    QString window;
+    QTRY_VERIFY_WITH_TIMEOUT(!(window = splash()).isEmpty(), waitMs);
+    const QString properties = query(
+            xprop, {"-display", display, "-id", window, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_MOTIF_WM_HINTS"});
+    QVERIFY2(properties.contains("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(properties));
+    QVERIFY2(properties.contains("_NET_WM_STATE_ABOVE"), qPrintable(properties));
+    // flags, functions, decorations: no decorations at all.
+    QVERIFY2(QRegularExpression("_MOTIF_WM_HINTS\\(_MOTIF_WM_HINTS\\) = 0x[0-9a-f]+, 0x[0-9a-f]+, 0x0,")
+                     .match(properties)
+                     .hasMatch(),
+             qPrintable(properties));
+    const QString geometry = query(xwininfo, {"-display", display, "-id", window});
+    QVERIFY2(geometry.contains("Depth: 32"), qPrintable(geometry));
 }
 
 QTEST_GUILESS_MAIN(tst_Launcher)

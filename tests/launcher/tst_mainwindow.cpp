@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QLocale>
+#include <QTimer>
 #include <QWidget>
 #include <QtTest>
 
@@ -100,6 +101,12 @@ void tst_MainWindow::framesLoopAndFollowLocaleChange()
 void tst_MainWindow::timerAnimatesWithoutClosing()
 {
     MainWindow window;
+    // A frame every 100 ms: one loop of the 16 frames takes 1.6 s.
+    const QList<QTimer *> timers = window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    QCOMPARE(timers.size(), 1);
+    QCOMPARE(timers.first()->interval(), 100);
+    QVERIFY(timers.first()->isActive());
+    QVERIFY(!timers.first()->isSingleShot());
     window.show();
     QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("2.png"), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("16.png"), 10000);

@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 class tst_PidRecord : public QObject
@@ -12,7 +13,7 @@ private slots:
     void converterFolder_data();
     void converterFolder();
     void writeKeepsOtherEntries();
-    void damagedRecordIsReplaced();
+    void damagedEntryGoesOthersStay();
 };
 
 void tst_PidRecord::converterFolder_data()
@@ -65,23 +66,33 @@ void tst_PidRecord::writeKeepsOtherEntries()
 }
 
 // A record holding a value that QSettings would decode through QDataStream
-// (here a list claiming four billion entries) used to abort every start.
-void tst_PidRecord::damagedRecordIsReplaced()
+// (here a list claiming four billion entries) used to abort every start, and
+// later cost the record every other entry. Only that entry may go.
+void tst_PidRecord::damagedEntryGoesOthersStay()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.path() + "/lunach.ini";
+    {
+        QSettings seed(path, QSettings::IniFormat);
+        seed.setValue("core/lunach", "1");
+        seed.setValue("note/text", "see @Variant(x) docs");
+        seed.setValue("note/url", QUrl("https://example.org/"));
+    }
     QFile damaged(path);
-    QVERIFY(damaged.open(QIODevice::WriteOnly));
-    damaged.write("[core]\nlunach=1\n[extra]\nkey=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\n");
+    QVERIFY(damaged.open(QIODevice::Append));
+    damaged.write("[extra]\nkey=@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)\nafter=2\n");
     damaged.close();
     {
         QSettings record(path, QSettings::IniFormat);
         PidRecord::write(record, 4712);
     }
     QSettings reader(path, QSettings::IniFormat);
-    QCOMPARE(reader.allKeys(), QStringList{"core/lunach"});
+    QCOMPARE(reader.allKeys(), (QStringList{"core/lunach", "extra/after", "note/text", "note/url"}));
     QCOMPARE(reader.value("core/lunach").toString(), QString("4712"));
+    QCOMPARE(reader.value("note/text").toString(), QString("see @Variant(x) docs"));
+    QCOMPARE(reader.value("note/url"), QVariant(QUrl("https://example.org/")));
+    QCOMPARE(reader.value("extra/after").toString(), QString("2"));
 }
 
 QTEST_GUILESS_MAIN(tst_PidRecord)

@@ -4,9 +4,12 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QImageReader>
+#include <QRegularExpression>
 #include <QResource>
 #include <QSet>
 #include <QtTest>
+
+#include <cmath>
 
 namespace {
 
@@ -24,6 +27,7 @@ QVector<Entry> expectedImages()
         all.append({QStringLiteral("overseas%1.png").arg(n), QSize(280, 250)});
     }
     all.append({QStringLiteral("pic_faxxbb_bj.png"), QSize(470, 140)});
+    all.append({QStringLiteral("bgk_fxxbb.png"), QSize(479, 209)});
     for (const char *name : {"icon_vip_c.png", "icon_vip_gn_dh_02.png", "icon_vip_gn_dh_03.png"})
         all.append({QString::fromLatin1(name), QSize(29, 29)});
     for (const char *name : {"btn_ljgx_01.png", "btn_ljgx_02.png", "btn_ljgx_03.png", "btn_xczs_01.png",
@@ -52,6 +56,8 @@ private slots:
     void framesAreTransparentAroundTheArtwork_data();
     void framesAreTransparentAroundTheArtwork();
     void animationMoves();
+    void everyPictureNamedResolves();
+    void whiteReadsOnTheAutoUpdateBackground();
 };
 
 void TestResources::everyImage_data()
@@ -91,7 +97,7 @@ void TestResources::collectionHoldsNothingElse()
     QSet<QString> expected;
     for (const Entry &e : expectedImages())
         expected.insert(path(e.name));
-    QCOMPARE(expected.size(), 42);
+    QCOMPARE(expected.size(), 43);
 
     QSet<QString> found;
     QDirIterator it(QStringLiteral(":/images"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -177,6 +183,62 @@ void TestResources::animationMoves()
             const QImage current(path(prefix + QStringLiteral("%1.png").arg(n)));
             QVERIFY2(current != previous, qPrintable(prefix + QString::number(n)));
             previous = current;
+        }
+    }
+}
+
+// A style sheet that names a missing picture draws nothing in its place, and
+// nobody is told: every url(:/...) of a form or of the windows' code must
+// name an image of the collection. "%d" stands for the frames 1 to 16.
+void TestResources::everyPictureNamedResolves()
+{
+    const QDir source(QStringLiteral(ORVALIN_SOURCE_DIR));
+    const QRegularExpression url(QStringLiteral("url\\((:/[^)\"]+)\\)"));
+    QStringList named;
+    for (const char *folder : {"launcher", "dialogs"}) {
+        QDirIterator it(source.filePath(QString::fromLatin1(folder)), {"*.ui", "*.cpp", "*.h"}, QDir::Files);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(file.readAll());
+            for (auto match = url.globalMatch(text); match.hasNext();)
+                named.append(match.next().captured(1));
+        }
+    }
+    // The splash frames, three close-button states in each dialog, the
+    // header, both buttons' three states and the automatic dialog's ground.
+    QVERIFY2(named.size() >= 17, qPrintable(named.join(' ')));
+    for (const QString &name : qAsConst(named)) {
+        for (const QString &frame : {QStringLiteral("1"), QStringLiteral("16")}) {
+            const QString image = QString(name).replace(QLatin1String("%d"), frame);
+            QVERIFY2(!QImage(image).isNull(), qPrintable(image));
+        }
+    }
+}
+
+// The automatic update dialog draws its title and its close cross in white
+// on this picture: behind both, every pixel must give white a contrast of at
+// least 4.5 : 1, as readable text needs.
+void TestResources::whiteReadsOnTheAutoUpdateBackground()
+{
+    const QImage image = QImage(path(QStringLiteral("bgk_fxxbb.png"))).convertToFormat(QImage::Format_ARGB32);
+    QVERIFY(!image.isNull());
+    const auto luminance = [](QRgb rgb) {
+        const auto channel = [](int c) {
+            const double v = c / 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) + 0.0722 * channel(qBlue(rgb));
+    };
+    // The title label and the close button, as the form places them.
+    for (const QRect area : {QRect(16, 13, 141, 20), QRect(440, 10, 29, 29)}) {
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                QCOMPARE(qAlpha(pixel), 255);
+                const double contrast = 1.05 / (luminance(pixel) + 0.05);
+                QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("%1,%2: %3").arg(x).arg(y).arg(contrast)));
+            }
         }
     }
 }

@@ -14,7 +14,10 @@ FakeElevation::FakeElevation()
     if (!file.open(QIODevice::WriteOnly))
         return;
     const QByteArray calls = QFile::encodeName(m_dir.filePath(QStringLiteral("calls")));
+    // Like the real pkexec: the program runs in the caller's folder only with
+    // --keep-cwd, otherwise in the home folder.
     file.write("#!/bin/sh\n"
+               "if [ \"$1\" = --keep-cwd ]; then shift; else cd \"$HOME\" || exit 127; fi\n"
                "mkdir -p '"
                + calls
                + "'\n"
@@ -29,7 +32,11 @@ FakeElevation::FakeElevation()
                + "/'$n\n"
                  "exec \"$@\"\n");
     file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    // A test may run the caller as another user, as root must to reach pkexec.
+    QFile::setPermissions(m_dir.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::WriteOther
+                                  | QFile::ExeOther);
 
     m_oldPath = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);

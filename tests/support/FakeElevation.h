@@ -7,8 +7,10 @@
 #include <QTemporaryDir>
 
 // Puts a fake `pkexec` first on PATH for the lifetime of the object. The fake
-// records its arguments and working directory, then runs its arguments the
-// way the real helper would after a granted prompt.
+// records the command it runs and the folder it runs it in, then runs it the
+// way the real helper would after a granted prompt: in the caller's folder
+// with --keep-cwd, in $HOME without. Its folder is open to every user, so a
+// test running as root can call it as another one.
 //
 // installerScript() gives the bytes of a shell installer that records how it
 // was started (its own path and working directory); it serves both the pkexec
@@ -27,7 +29,8 @@ public:
 
     bool isValid() const { return m_valid; }
 
-    // Calls of the fake pkexec so far, oldest first.
+    // Calls of the fake pkexec so far, oldest first: the folder the command
+    // runs in and the command (pkexec's own options left out).
     QList<Record> pkexecCalls() const;
 
     // An installer that writes "<path of itself>\n<working directory>\n" to

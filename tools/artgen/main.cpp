@@ -357,6 +357,49 @@ QImage dialogHeader()
     return img;
 }
 
+// The automatic update dialog's whole background: a blue band at the top
+// behind its white title and white close cross, in the header's style but
+// darker, so that white reads on it; white below, where the status text, the
+// blue figure and the grey progress track stand.
+QImage autoUpdateBackground()
+{
+    const int w = 479, h = 209, band = 52;
+    QImage img = canvas(w, h);
+    QPainter p(&img);
+    p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    p.fillRect(img.rect(), Qt::white);
+
+    QLinearGradient bg(0, 0, w, band);
+    bg.setColorAt(0.0, QColor(0x1a, 0x6c, 0xe0));
+    bg.setColorAt(1.0, QColor(0x10, 0x4f, 0xc4));
+    p.fillRect(QRect(0, 0, w, band), bg);
+    p.setPen(Qt::NoPen);
+    QPainterPath wave;
+    wave.moveTo(0, band - 10);
+    wave.cubicTo(w * 0.35, band - 22, w * 0.65, band + 6, w, band - 16);
+    wave.lineTo(w, band);
+    wave.lineTo(0, band);
+    wave.closeSubpath();
+    p.setBrush(QColor(255, 255, 255, 26));
+    p.drawPath(wave);
+    const struct
+    {
+        qreal x, y, r;
+        int a;
+    } dots[] = {{214, 14, 7, 22}, {300, 36, 4, 34}, {372, 12, 3, 44}, {250, 40, 2.5, 60}};
+    for (const auto &d : dots) {
+        p.setBrush(QColor(255, 255, 255, d.a));
+        p.drawEllipse(QPointF(d.x, d.y), d.r, d.r);
+    }
+    drawHeaderDocument(p, QRectF(392, 9, 26, 34), 8, 120, true);
+
+    // A hairline around the whole, in the update-offer dialog's outline blue.
+    p.setPen(QPen(QColor(38, 143, 240), 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(0.5, 0.5, w - 1, h - 1));
+    return img;
+}
+
 QPainterPath crossPath(QPointF c, qreal half)
 {
     QPainterPath path;
@@ -486,6 +529,7 @@ int main(int argc, char *argv[])
     }
 
     save(dialogHeader(), out(QStringLiteral("pic_faxxbb_bj.png")));
+    save(autoUpdateBackground(), out(QStringLiteral("bgk_fxxbb.png")));
     save(closeButton(QColor()), out(QStringLiteral("icon_vip_c.png")));
     save(closeButton(QColor(0xe8, 0x3f, 0x3f)), out(QStringLiteral("icon_vip_gn_dh_02.png")));
     save(closeButton(QColor(0xb8, 0x24, 0x24)), out(QStringLiteral("icon_vip_gn_dh_03.png")));

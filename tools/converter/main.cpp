@@ -4,10 +4,11 @@
 // and clears the byte; once its window is up it ends the launcher whose pid
 // stands in lunach.ini of its own per-user folder.
 
+#include "ApplicationName.h"
 #include "AutoUpdateW.h"
-#include "IniContent.h"
 #include "InstallerLocation.h"
 #include "ProcessControl.h"
+#include "SafeIniFile.h"
 #include "UpdateW.h"
 
 #include <QApplication>
@@ -31,11 +32,11 @@ const int segmentSize = 1024;
 // is there by the time the window is up.
 void endLauncher()
 {
-    const QString path
-            = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/lunach.ini");
-    if (IniContent::fileMayHoldSerializedVariant(path))
+    const SafeIniFile file(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+                           + QStringLiteral("/lunach.ini"));
+    if (file.path().isEmpty())
         return;
-    QSettings record(path, QSettings::IniFormat);
+    QSettings record(file.path(), QSettings::IniFormat);
     bool ok = false;
     const qint64 pid = record.value(QStringLiteral("core/lunach")).toString().toLongLong(&ok);
     if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid())
@@ -83,9 +84,9 @@ void openUpdateDialog(QWidget *window)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // The per-user folder is named after the executable without ".exe", as
-    // Qt names it on Windows, where the launcher looks for it.
-    app.setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    // The per-user folder is named after the executable without ".exe", where
+    // the launcher looks for it.
+    ApplicationName::followExecutableFile();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Stand-in for the OrvalinPDF converter."));
