@@ -19,8 +19,6 @@ namespace {
 // Bounds what the network layer buffers ahead of the disk while an installer
 // downloads; the rest waits in the socket.
 constexpr qint64 kDownloadReadBuffer = 4 * 1024 * 1024;
-// What one write to the installer file takes at most.
-constexpr int kChunkBuffer = 1024 * 1024;
 
 ReplyTracker *trackerOf(QNetworkReply *reply)
 {
@@ -145,7 +143,10 @@ void UpdateSession::storeChunk()
         return;
     }
 
-    if (reply->bytesAvailable() <= 0)
+    // Taken as the network layer filled it: the first piece of the reply's
+    // buffer comes without a copy.
+    const QByteArray chunk = reply->readAll();
+    if (chunk.isEmpty())
         return;
 
     QFile file(tracker->file);
@@ -154,20 +155,12 @@ void UpdateSession::storeChunk()
             = tracker->received == 0 ? (QIODevice::WriteOnly | QIODevice::Truncate) : QIODevice::Append;
     bool stored = file.open(mode | QIODevice::Unbuffered);
     qint64 written = 0;
-    // Through one buffer kept for the session: a fresh allocation for every
-    // chunk costs more than copying the bytes.
-    if (m_buffer.isEmpty())
-        m_buffer.resize(kChunkBuffer);
-    while (stored) {
-        const qint64 n = reply->read(m_buffer.data(), m_buffer.size());
-        if (n <= 0)
-            break;
-        stored = file.write(m_buffer.constData(), n) == n;
-        if (stored)
-            written += n;
+    if (stored) {
+        written = file.write(chunk);
+        stored = written == chunk.size();
+        file.close();
+        stored = stored && file.error() == QFileDevice::NoError;
     }
-    file.close();
-    stored = stored && file.error() == QFileDevice::NoError;
     if (!stored) {
         giveUp(reply);
         return;

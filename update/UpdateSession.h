@@ -94,6 +94,5 @@ private:
     QString m_downloadUrl;
     qint64 m_writtenBytes = 0;
     Target m_target;
-    QByteArray m_buffer; // between the reply and the installer file
     bool m_storePending = false;
 };
