@@ -17,8 +17,10 @@
 namespace {
 
 // Bounds what the network layer buffers ahead of the disk while an installer
-// downloads; the rest waits in the socket.
-constexpr qint64 kDownloadReadBuffer = 4 * 1024 * 1024;
+// downloads; the rest waits in the socket. Small pieces keep the network
+// thread and this one working side by side: with bench/run.sh 256 KiB came
+// out fastest, ahead of 128 KiB, 1 MiB and 4 MiB, and far ahead of no bound.
+constexpr qint64 kDownloadReadBuffer = 256 * 1024;
 
 ReplyTracker *trackerOf(QNetworkReply *reply)
 {
