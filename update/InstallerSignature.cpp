@@ -9,24 +9,6 @@ namespace InstallerSignature {
 
 namespace {
 
-QByteArray decodeExactly(const QByteArray &base64, int bytes)
-{
-    if (base64.size() != (bytes + 2) / 3 * 4)
-        return QByteArray();
-    for (const char c : base64) {
-        const bool alphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
-                || c == '/' || c == '=';
-        if (!alphabet)
-            return QByteArray();
-    }
-    const QByteArray decoded = QByteArray::fromBase64(base64);
-    // Encoding again must give the input back: that refuses misplaced padding
-    // and unused bits that are not zero, so every value has one spelling.
-    if (decoded.size() != bytes || decoded.toBase64() != base64)
-        return QByteArray();
-    return decoded;
-}
-
 bool sodiumReady()
 {
     // sodium_init() is safe to call again, but once is enough; a static local
@@ -36,6 +18,19 @@ bool sodiumReady()
 }
 
 } // namespace
+
+QByteArray decodeExactly(const QByteArray &base64, int bytes)
+{
+    if (base64.size() != (bytes + 2) / 3 * 4)
+        return QByteArray();
+    const QByteArray decoded = QByteArray::fromBase64(base64);
+    // Qt's decoder skips what is not base64; encoding again must give the input
+    // back, which also refuses misplaced padding and unused bits that are not
+    // zero, so every value has exactly one spelling.
+    if (decoded.size() != bytes || decoded.toBase64() != base64)
+        return QByteArray();
+    return decoded;
+}
 
 QByteArray decodePublicKey(const QByteArray &base64)
 {

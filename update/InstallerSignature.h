@@ -19,6 +19,8 @@ constexpr int kSignatureBytes = 64;
 // or after it. Anything else gives an empty array.
 QByteArray decodePublicKey(const QByteArray &base64);
 QByteArray decodeSignature(const QByteArray &base64);
+// The same for a value of `bytes` bytes.
+QByteArray decodeExactly(const QByteArray &base64, int bytes);
 
 // Whether the bytes of `file`, as they stand on disk now, carry `signature`
 // (64 raw bytes) made with the secret key of `publicKey` (32 raw bytes). A
