@@ -57,9 +57,11 @@ bool withFileBytes(const QString &file, const std::function<void(const uchar *da
         return true;
     }
     // Ed25519 (without prehashing, as standard tools sign) takes the whole
-    // message in one buffer. Installers run to hundreds of MB, so the file is
-    // mapped rather than read: its pages come from the page cache as the hash
-    // walks over them, and no second copy lands on the heap. Where mapping
+    // message in one buffer; libsodium offers no way to feed it in pieces.
+    // Installers run to hundreds of MB, so the file is mapped rather than
+    // read: its pages come from the page cache as the hash walks over them,
+    // with no copy on the heap. They count towards the resident set until the
+    // view is unmapped, but the kernel can drop them at any time. Where mapping
     // fails (a file system without it, a 32-bit address space too fragmented
     // for one view), the file is read whole instead; when even that does not
     // fit, the file does not count as verified.
