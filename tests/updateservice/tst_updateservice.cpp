@@ -1,8 +1,10 @@
 #include "CheckExchange.h"
 #include "InstallerSignature.h"
+#include "LoopbackUpdateServer.h"
 #include "MiniHttpServer.h"
 #include "SigningKey.h"
 #include "TestCertificates.h"
+#include "UpdateService.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -108,6 +110,7 @@ private slots:
     void offersCarryTheSignature();
     void httpsThroughTheProxy();
     void httpsDirectly();
+    void tunnelInProcess();
 
 private:
     QTemporaryDir m_dir;
@@ -235,6 +238,31 @@ void tst_UpdateService::httpsDirectly()
     const Answer check = fetch(url, true);
     QCOMPARE(check.error, QNetworkReply::NoError);
     QVERIFY(offerOf(check).value(QStringLiteral("software_download")).toString().startsWith(QLatin1String("https://")));
+}
+
+void tst_UpdateService::tunnelInProcess()
+{
+    // The same server inside a test, as the dialogs' tests use it.
+    const QString host = CheckExchange::checkUrl().host();
+    const TestCertificates certificates({host});
+    QVERIFY2(certificates.isValid(), qPrintable(certificates.errorString()));
+    LoopbackUpdateServer server;
+    QVERIFY(server.isListening());
+    QVERIFY(server.setTls(certificates.serverChain(), certificates.serverKey()));
+    const UpdateService service;
+    server.setHandler([&service](const HttpRequest &request) { return service.answer(request); });
+    const TrustedAuthority trusted(certificates.authority());
+
+    QCOMPARE(fetch(checkUrl(QStringLiteral("https")), true).status, 200);
+    QCOMPARE(fetch(checkUrl(QStringLiteral("http")), true).status, 200);
+    const QList<HttpRequest> requests = server.requests();
+    QCOMPARE(requests.size(), 3);
+    QCOMPARE(requests.at(0).method, QByteArray("CONNECT"));
+    QCOMPARE(requests.at(0).target, host.toLatin1() + ":443");
+    QCOMPARE(requests.at(1).method, QByteArray("POST"));
+    QVERIFY(requests.at(1).secure);
+    QCOMPARE(requests.at(1).path, QByteArray("/ver1/checkUpdate"));
+    QVERIFY(!requests.at(2).secure);
 }
 
 QTEST_GUILESS_MAIN(tst_UpdateService)

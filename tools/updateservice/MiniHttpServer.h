@@ -67,7 +67,9 @@ public:
     // handshake is served encrypted, and a CONNECT (a client using the server
     // as its HTTP proxy for an https URL) is answered with 200, then TLS on
     // the same connection. Without it, CONNECT reaches the handler like any
-    // request. False when this Qt has no TLS back end or nothing was given.
+    // request. requests() then lists the CONNECT and, marked secure, the
+    // request inside the tunnel. False when this Qt has no TLS back end or
+    // nothing was given.
     bool setTls(const QList<QSslCertificate> &chain, const QSslKey &key);
     const QList<HttpRequest> &requests() const { return m_requests; }
 
