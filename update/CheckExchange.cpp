@@ -6,8 +6,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
-#ifndef ORVALIN_UPDATE_HOST
-#error "ORVALIN_UPDATE_HOST must name the update service's host"
+#if !defined(ORVALIN_UPDATE_HOST) || !defined(ORVALIN_UPDATE_SCHEME) || !defined(ORVALIN_UPDATE_PUBLIC_KEY)
+#error "ORVALIN_UPDATE_HOST, ORVALIN_UPDATE_SCHEME and ORVALIN_UPDATE_PUBLIC_KEY come from the build"
 #endif
 
 namespace CheckExchange {
@@ -52,9 +52,15 @@ QString checkPath()
     return QStringLiteral("/ver1/checkUpdate");
 }
 
+QByteArray installerPublicKey()
+{
+    return QByteArrayLiteral(ORVALIN_UPDATE_PUBLIC_KEY);
+}
+
 QUrl checkUrl()
 {
-    return QUrl(QStringLiteral("http://" ORVALIN_UPDATE_HOST "/ver1/checkUpdate"), QUrl::TolerantMode);
+    return QUrl(QStringLiteral(ORVALIN_UPDATE_SCHEME "://" ORVALIN_UPDATE_HOST "/ver1/checkUpdate"),
+                QUrl::TolerantMode);
 }
 
 QByteArray requestBody(const ProductIdentity &identity, quint64 secondsSinceEpoch)
@@ -87,6 +93,7 @@ std::optional<UpdateOffer> interpretAnswer(const QJsonDocument &answer)
     offer.downloadUrl = data.value(QStringLiteral("software_download")).toString();
     offer.version = data.value(QStringLiteral("software_version")).toString();
     offer.notes = data.value(QStringLiteral("software_info")).toString();
+    offer.signature = data.value(QStringLiteral("software_signature")).toString();
     return offer;
 }
 

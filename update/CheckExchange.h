@@ -16,9 +16,15 @@ namespace CheckExchange {
 // A check answer is a small JSON document; anything larger is refused.
 constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
 
-// http://<update host>/ver1/checkUpdate; the host is fixed when building.
+// <scheme>://<update host>/ver1/checkUpdate; scheme (http or https) and host
+// are fixed when building.
 QUrl checkUrl();
 QString checkPath();
+
+// The publisher's Ed25519 public key (standard base64) that an installer must
+// be signed with before it is started; empty when the build names none, and
+// installers are started unchecked.
+QByteArray installerPublicKey();
 
 // The request body: one line of JSON, UTF-8, every value a string.
 // `secondsSinceEpoch` fills machine_code and guid alike.

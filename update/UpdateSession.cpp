@@ -2,6 +2,7 @@
 
 #include "CheckExchange.h"
 #include "ElevatedStart.h"
+#include "InstallerSignature.h"
 #include "ProductIdentity.h"
 #include "ReplyTracker.h"
 
@@ -103,7 +104,11 @@ void UpdateSession::startDownload(const Target &target)
     // The request still carries the check's content type, and so does the GET.
     m_request.setUrl(url);
     QNetworkReply *reply = m_manager->get(m_request);
-    reply->setReadBufferSize(kDownloadReadBuffer);
+    // Over TLS a bounded read buffer stalls the transfer in Qt 5.15: the bytes
+    // already decrypted are not taken up again once the buffer has room, and
+    // the reply never finishes. There the network layer keeps what arrives.
+    if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
+        reply->setReadBufferSize(kDownloadReadBuffer);
     m_reply = reply;
     auto *tracker = new ReplyTracker(ReplyTracker::Role::Download, reply);
     tracker->file = target.installerFile;
@@ -188,11 +193,13 @@ void UpdateSession::replyFinished(QNetworkReply *finished)
         return;
     ReplyTracker *tracker = trackerOf(finished);
     const bool download = tracker && tracker->role == ReplyTracker::Role::Download;
-    const auto failed = [this, download](Failure failure) {
-        if (download)
+    const auto failed = [this, download, tracker](Failure failure) {
+        if (download) {
+            discardUnverifiable(tracker->file);
             emit downloadFailed(failure);
-        else
+        } else {
             emit checkFailed(failure);
+        }
     };
 
     const bool ours = download && !tracker->superseded && finished == m_reply;
@@ -216,6 +223,7 @@ void UpdateSession::replyFinished(QNetworkReply *finished)
         if (finished->url().path(QUrl::FullyDecoded).compare(CheckExchange::checkPath(), Qt::CaseInsensitive) == 0) {
             if (const std::optional<UpdateOffer> offer = CheckExchange::interpretAnswer(answer)) {
                 m_downloadUrl = offer->downloadUrl;
+                m_signature = offer->signature;
                 emit offered(*offer);
             } else {
                 emit noOffer();
@@ -235,12 +243,31 @@ void UpdateSession::finishDownload(QNetworkReply *finished)
     const QFileInfo info(tracker->file);
     const qint64 onDisk = info.exists() ? info.size() : 0;
     if (tracker->failed || onDisk != tracker->received) {
+        discardUnverifiable(tracker->file);
+        emit downloadFailed(Failure::Network);
+        return;
+    }
+    // With a publisher's key built in, only an installer whose bytes on disk
+    // carry the publisher's signature is started: whoever can change the
+    // traffic must not get a program run as administrator.
+    const QByteArray publicKey = CheckExchange::installerPublicKey();
+    if (!publicKey.isEmpty()
+        && !InstallerSignature::verifyFileBase64(tracker->file, publicKey, m_signature.toLatin1())) {
+        QFile::remove(tracker->file);
         emit downloadFailed(Failure::Network);
         return;
     }
     emit downloadFinished();
     ElevatedStart::start(tracker->file, m_target.workingDirectory);
     emit installerStarted();
+}
+
+// A program that checks signatures keeps no part of an installer it did not
+// start: nothing unverified is left for anyone to run by hand.
+void UpdateSession::discardUnverifiable(const QString &file)
+{
+    if (!CheckExchange::installerPublicKey().isEmpty())
+        QFile::remove(file);
 }
 
 // Gives a reply up without re-entering the caller: the abort (and with it the

@@ -87,11 +87,13 @@ private:
     void scheduleStore();
     void finishDownload(QNetworkReply *finished);
     void giveUp(QNetworkReply *reply);
+    static void discardUnverifiable(const QString &file);
 
     QNetworkAccessManager *m_manager;
     QNetworkRequest m_request;
     QPointer<QNetworkReply> m_reply; // the most recent reply, until it is released
     QString m_downloadUrl;
+    QString m_signature; // of the last offer's installer
     qint64 m_writtenBytes = 0;
     Target m_target;
     bool m_storePending = false;
