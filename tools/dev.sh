@@ -14,9 +14,9 @@ case "$mode" in
     *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 
-build_packages="cmake ninja-build g++ qtbase5-dev qtbase5-dev-tools"
+build_packages="cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev"
 run_packages="xvfb xauth xcompmgr x11-utils imagemagick"
-test_packages="xvfb xauth x11-utils binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
+test_packages="xvfb xauth x11-utils openssl binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
 packages="$build_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"

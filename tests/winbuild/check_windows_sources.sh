@@ -16,7 +16,7 @@ flags="$flags -DORVALIN_UPDATE_HOST=\"update.invalid\""
 for dir in "$@"; do
     flags="$flags -I$dir"
 done
-for dir in platform update dialogs launcher; do
+for dir in platform update dialogs launcher tools/signtool; do
     flags="$flags -I$src/$dir"
 done
 # The forms' generated headers.

@@ -1,6 +1,9 @@
 #include "MiniHttpServer.h"
 
 #include <QHostAddress>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -34,6 +37,7 @@ public:
     Connection(QTcpSocket *socket, MiniHttpServer::Handler handler, QList<HttpRequest> *log)
         : QObject(socket)
         , m_socket(socket)
+        , m_tls(qobject_cast<QSslSocket *>(socket))
         , m_handler(std::move(handler))
         , m_log(log)
     {
@@ -48,6 +52,15 @@ private:
         if (m_answered) {
             m_socket->readAll();
             return;
+        }
+        // A TLS client speaks first with a handshake record (type 22); left
+        // unread, it starts the server side of the handshake.
+        if (m_tls && m_tls->mode() == QSslSocket::UnencryptedMode && !m_headerDone && m_in.isEmpty()) {
+            char first = 0;
+            if (m_tls->peek(&first, 1) == 1 && first == 0x16) {
+                startTls();
+                return;
+            }
         }
         m_in += m_socket->readAll();
         if (!m_headerDone) {
@@ -102,8 +115,26 @@ private:
         m_bodyLength = ok && length > 0 ? length : 0;
     }
 
+    void startTls()
+    {
+        m_request = HttpRequest();
+        m_request.secure = true;
+        m_headerDone = false;
+        m_bodyLength = 0;
+        m_in.clear();
+        m_tls->startServerEncryption();
+    }
+
     void answer()
     {
+        if (m_tls && m_tls->mode() == QSslSocket::UnencryptedMode && m_request.method == "CONNECT") {
+            // Be the proxy's far end too: the tunnel leads here, and the
+            // client's handshake follows this answer on the same connection.
+            m_log->append(m_request);
+            m_socket->write("HTTP/1.1 200 Connection established\r\n\r\n");
+            startTls();
+            return;
+        }
         m_answered = true;
         m_log->append(m_request);
         const HttpResponse response = m_handler ? m_handler(m_request) : HttpResponse{404, {}, {}, -1, -1, false};
@@ -153,6 +184,7 @@ private:
     }
 
     QTcpSocket *m_socket;
+    QSslSocket *m_tls; // when the server offers TLS
     MiniHttpServer::Handler m_handler;
     QList<HttpRequest> *m_log;
     HttpRequest m_request;
@@ -168,6 +200,32 @@ private:
     bool m_finished = false;
 };
 
+// Hands out TLS-capable sockets once a certificate is set, plain ones before.
+class TcpServer : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+
+    QSslConfiguration tls;
+    bool tlsSet = false;
+
+protected:
+    void incomingConnection(qintptr handle) override
+    {
+        if (!tlsSet) {
+            QTcpServer::incomingConnection(handle);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        socket->setSslConfiguration(tls);
+        if (!socket->setSocketDescriptor(handle)) {
+            delete socket;
+            return;
+        }
+        addPendingConnection(socket);
+    }
+};
+
 } // namespace
 
 QByteArray HttpRequest::header(const QByteArray &name) const
@@ -181,7 +239,7 @@ QByteArray HttpRequest::header(const QByteArray &name) const
 
 MiniHttpServer::MiniHttpServer(QObject *parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
+    , m_server(new TcpServer(this))
 {
     connect(m_server, &QTcpServer::newConnection, this, &MiniHttpServer::onNewConnection);
 }
@@ -201,6 +259,20 @@ quint16 MiniHttpServer::port() const
 void MiniHttpServer::setHandler(Handler handler)
 {
     m_handler = std::move(handler);
+}
+
+bool MiniHttpServer::setTls(const QList<QSslCertificate> &chain, const QSslKey &key)
+{
+    if (!QSslSocket::supportsSsl() || chain.isEmpty() || key.isNull())
+        return false;
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    auto *server = static_cast<TcpServer *>(m_server);
+    server->tls = tls;
+    server->tlsSet = true;
+    return true;
 }
 
 char MiniHttpServer::pattern(qint64 index)

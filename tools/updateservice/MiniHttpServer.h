@@ -7,6 +7,8 @@
 
 #include <functional>
 
+class QSslCertificate;
+class QSslKey;
 class QTcpServer;
 
 // One request as it reached the server. Requests sent through a proxy carry
@@ -19,6 +21,8 @@ struct HttpRequest
     QByteArray path;
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
+    // Arrived over TLS, directly or through a CONNECT tunnel.
+    bool secure = false;
 
     // First value of a header, the name compared without regard to case.
     QByteArray header(const QByteArray &name) const;
@@ -57,6 +61,16 @@ public:
     quint16 port() const;
 
     void setHandler(Handler handler);
+
+    // Serves TLS with this certificate chain (the server's own first) and key
+    // besides plain HTTP on the same port: a connection that opens with a TLS
+    // handshake is served encrypted, and a CONNECT (a client using the server
+    // as its HTTP proxy for an https URL) is answered with 200, then TLS on
+    // the same connection. Without it, CONNECT reaches the handler like any
+    // request. requests() then lists the CONNECT and, marked secure, the
+    // request inside the tunnel. False when this Qt has no TLS back end or
+    // nothing was given.
+    bool setTls(const QList<QSslCertificate> &chain, const QSslKey &key);
     const QList<HttpRequest> &requests() const { return m_requests; }
 
     // The generated body: byte i of the stream, and a run of bytes from offset.

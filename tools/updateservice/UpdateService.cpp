@@ -4,20 +4,24 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <limits>
+
 UpdateService::UpdateService(UpdateServiceOptions options)
     : m_options(std::move(options))
 {}
 
 QByteArray UpdateService::checkAnswer(bool offer, const QString &downloadUrl, const QString &version,
-                                      const QString &notes)
+                                      const QString &notes, const QString &signature)
 {
     QJsonObject root;
     if (offer) {
         root.insert(QStringLiteral("code"), 1);
-        root.insert(QStringLiteral("responseData"),
-                    QJsonObject{{QStringLiteral("software_download"), downloadUrl},
-                                {QStringLiteral("software_version"), version},
-                                {QStringLiteral("software_info"), notes}});
+        QJsonObject data{{QStringLiteral("software_download"), downloadUrl},
+                         {QStringLiteral("software_version"), version},
+                         {QStringLiteral("software_info"), notes}};
+        if (!signature.isEmpty())
+            data.insert(QStringLiteral("software_signature"), signature);
+        root.insert(QStringLiteral("responseData"), data);
     } else {
         root.insert(QStringLiteral("code"), 0);
         root.insert(QStringLiteral("msg"), QStringLiteral("no update"));
@@ -31,10 +35,13 @@ HttpResponse UpdateService::answer(const HttpRequest &request) const
     const QByteArray path = request.path;
     if (request.method == "POST" && path.compare("/ver1/checkUpdate", Qt::CaseInsensitive) == 0) {
         const QByteArray host = m_options.downloadHost.isEmpty() ? request.host : m_options.downloadHost;
-        const QString url
-                = QStringLiteral("http://") + QString::fromLatin1(host) + QString::fromLatin1(m_options.installerPath);
+        // Asked over TLS, the installer is offered over TLS too.
+        const QString url = (request.secure ? QStringLiteral("https://") : QStringLiteral("http://"))
+                + QString::fromLatin1(host) + QString::fromLatin1(m_options.installerPath);
         response.headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
-        response.body = checkAnswer(m_options.offer, url, m_options.version, m_options.notes);
+        const QByteArray signature = m_options.offer ? installerSignature() : QByteArray();
+        response.body = checkAnswer(m_options.offer, url, m_options.version, m_options.notes,
+                                    QString::fromLatin1(signature.toBase64()));
         return response;
     }
     if (request.method == "GET" && path == m_options.installerPath) {
@@ -53,4 +60,29 @@ HttpResponse UpdateService::answer(const HttpRequest &request) const
     response.status = 404;
     response.body = "not found";
     return response;
+}
+
+QByteArray UpdateService::installerSignature() const
+{
+    const SigningKey &key = m_options.signingKey;
+    if (!key.isValid())
+        return QByteArray();
+    QByteArray signature;
+    if (!m_options.installerFile.isEmpty()) {
+        // Signed at every check: the file may be replaced while the service runs.
+        signature = key.signFile(m_options.installerFile);
+    } else {
+        if (m_generatedSignature.isEmpty()) {
+            QByteArray installer(int(qMin<qint64>(m_options.installerSize, std::numeric_limits<int>::max())), '\0');
+            if (installer.size() == m_options.installerSize) {
+                MiniHttpServer::fillPattern(installer.data(), 0, installer.size());
+                m_generatedSignature
+                        = key.sign(reinterpret_cast<const uchar *>(installer.constData()), installer.size());
+            }
+        }
+        signature = m_generatedSignature;
+    }
+    if (m_options.badSignature && !signature.isEmpty())
+        signature[7] = char(signature[7] ^ 0x10);
+    return signature;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MiniHttpServer.h"
+#include "SigningKey.h"
 
 #include <QString>
 
@@ -18,6 +19,11 @@ struct UpdateServiceOptions
     // The host (and port) put into the offered download URL; when empty, the
     // host the check was sent to is used.
     QByteArray downloadHost;
+    // When valid, every offer carries "software_signature": the signature of
+    // the installer's bytes as served; with `badSignature` one bit of it is
+    // changed (a signature that is well formed but does not hold).
+    SigningKey signingKey;
+    bool badSignature = false;
 };
 
 class UpdateService
@@ -27,9 +33,15 @@ public:
 
     HttpResponse answer(const HttpRequest &request) const;
 
-    // The JSON of a check answer: an offer of the three texts, or "code" 0.
-    static QByteArray checkAnswer(bool offer, const QString &downloadUrl, const QString &version, const QString &notes);
+    // The JSON of a check answer: an offer of the three texts (and the
+    // signature, when not empty), or "code" 0.
+    static QByteArray checkAnswer(bool offer, const QString &downloadUrl, const QString &version, const QString &notes,
+                                  const QString &signature = QString());
 
 private:
+    QByteArray installerSignature() const;
+
     UpdateServiceOptions m_options;
+    // The generated installer never changes: signed once.
+    mutable QByteArray m_generatedSignature;
 };

@@ -7,6 +7,9 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QSslCertificate>
+#include <QSslKey>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -35,7 +38,24 @@ int main(int argc, char *argv[])
     const QCommandLineOption hostOption(
             QStringLiteral("download-host"),
             QStringLiteral("host[:port] put into the offered URL (default: the host asked)."), QStringLiteral("host"));
-    parser.addOptions({portOption, noOfferOption, versionOption, notesOption, fileOption, sizeOption, hostOption});
+    const QCommandLineOption signingKeyOption(
+            QStringLiteral("signing-key"),
+            QStringLiteral("Sign the installer with this secret key (orvalinUpdateSign keygen) and put the signature "
+                           "into every offer as software_signature."),
+            QStringLiteral("file"));
+    const QCommandLineOption badSignatureOption(
+            QStringLiteral("bad-signature"),
+            QStringLiteral("Offer a signature that does not hold (one bit changed), to see the program refuse the "
+                           "installer. Without --signing-key, a throwaway key signs."));
+    const QCommandLineOption tlsCertOption(
+            QStringLiteral("tls-cert"),
+            QStringLiteral("Serve TLS too, with this certificate chain (PEM, the server's own first); as the "
+                           "program's HTTP proxy it answers CONNECT and serves TLS in the tunnel."),
+            QStringLiteral("file"));
+    const QCommandLineOption tlsKeyOption(
+            QStringLiteral("tls-key"), QStringLiteral("The private key (PEM) of --tls-cert."), QStringLiteral("file"));
+    parser.addOptions({portOption, noOfferOption, versionOption, notesOption, fileOption, sizeOption, hostOption,
+                       signingKeyOption, badSignatureOption, tlsCertOption, tlsKeyOption});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -56,6 +76,38 @@ int main(int argc, char *argv[])
         return 2;
     }
     options.downloadHost = parser.value(hostOption).toLatin1();
+    if (parser.isSet(signingKeyOption)) {
+        QString error;
+        options.signingKey = SigningKey::fromFile(parser.value(signingKeyOption), &error);
+        if (!options.signingKey.isValid()) {
+            err << "invalid --signing-key: " << error << '\n';
+            return 2;
+        }
+    }
+    options.badSignature = parser.isSet(badSignatureOption);
+    if (options.badSignature && !options.signingKey.isValid())
+        options.signingKey = SigningKey::generate();
+
+    QList<QSslCertificate> tlsChain;
+    QSslKey tlsKey;
+    if (parser.isSet(tlsCertOption) != parser.isSet(tlsKeyOption)) {
+        err << "--tls-cert and --tls-key go together\n";
+        return 2;
+    }
+    if (parser.isSet(tlsCertOption)) {
+        tlsChain = QSslCertificate::fromPath(parser.value(tlsCertOption), QSsl::Pem,
+                                             QSslCertificate::PatternSyntax::FixedString);
+        QFile keyFile(parser.value(tlsKeyOption));
+        const QByteArray keyPem = keyFile.open(QIODevice::ReadOnly) ? keyFile.readAll() : QByteArray();
+        for (const QSsl::KeyAlgorithm algorithm : {QSsl::Ec, QSsl::Rsa}) {
+            if (tlsKey.isNull())
+                tlsKey = QSslKey(keyPem, algorithm, QSsl::Pem);
+        }
+        if (tlsChain.isEmpty() || tlsKey.isNull()) {
+            err << "invalid --tls-cert or --tls-key (PEM certificate, PEM EC or RSA key)\n";
+            return 2;
+        }
+    }
 
     const UpdateService service(options);
     MiniHttpServer server;
@@ -65,11 +117,20 @@ int main(int argc, char *argv[])
         err.flush();
         return response;
     });
+    if (!tlsChain.isEmpty() && !server.setTls(tlsChain, tlsKey)) {
+        err << "TLS is not available\n";
+        return 1;
+    }
     if (!server.listen(quint16(port))) {
         err << "cannot listen on 127.0.0.1:" << port << '\n';
         return 1;
     }
-    err << "update service on 127.0.0.1:" << server.port() << (options.offer ? " (offering)" : " (no offer)") << '\n';
+    err << "update service on 127.0.0.1:" << server.port() << (options.offer ? " (offering)" : " (no offer)")
+        << (tlsChain.isEmpty() ? "" : " (TLS too)") << '\n';
+    if (options.signingKey.isValid()) {
+        err << "signing with the key " << options.signingKey.publicKey().toBase64()
+            << (options.badSignature ? " (offering bad signatures)" : "") << '\n';
+    }
     err.flush();
     return app.exec();
 }

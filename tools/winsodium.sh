@@ -1,0 +1,82 @@
+#!/bin/sh
+# Builds libsodium for Windows, static, from Debian's own source package with
+# Debian's mingw-w64 cross compilers (posix thread model, as Qt's build), into
+# a cache folder beside the Windows Qt. A cache built with the same options is
+# reused. The Windows builds link it to verify the installers' signatures.
+#
+#   tools/winsodium.sh i686|x86_64     prints the install folder on its last line
+#
+# Linking: include dir PREFIX/include, library PREFIX/lib/libsodium.a, and the
+# define SODIUM_STATIC (or PKG_CONFIG_LIBDIR=PREFIX/lib/pkgconfig for pkg-config).
+set -eu
+
+arch=${1:-}
+case "$arch" in
+    i686) debarch=i686 ;;
+    x86_64) debarch=x86-64 ;;
+    *) echo "usage: $0 i686|x86_64" >&2; exit 2 ;;
+esac
+triplet=$arch-w64-mingw32
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
+prefix=$cache/libsodium-$arch
+
+# No stack protector: with mingw it needs libssp at every later link, which
+# the program's build does not add. No shared library: the program links it
+# statically.
+options="--host=$triplet --prefix=$prefix --enable-static --disable-shared --disable-ssp --disable-dependency-tracking
+ CC=$triplet-gcc-posix AR=$triplet-ar RANLIB=$triplet-ranlib CFLAGS=-O2"
+options=$(echo $options)
+
+if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = "$options" ]; then
+    echo "== libsodium for $triplet is cached"
+    echo "$prefix"
+    exit 0
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+packages="gcc-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make autoconf automake libtool"
+missing=""
+for p in $packages; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if ! grep -rqs '^\(Types:.*deb-src\|deb-src \)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "== adding Debian's source archive to apt"
+    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n\nTypes: deb-src\nURIs: http://deb.debian.org/debian-security\nSuites: bookworm-security\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+        $sudo tee /etc/apt/sources.list.d/orvalin-deb-src.sources >/dev/null
+    $sudo apt-get update -qq
+elif [ -n "$missing" ]; then
+    $sudo apt-get update -qq
+fi
+if [ -n "$missing" ]; then
+    echo "== installing:$missing"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+work=$cache/sodium-work-$arch
+log=$cache/libsodium-$arch.log
+rm -rf "$work" "$prefix"
+mkdir -p "$work"
+: >"$log"
+echo "== building libsodium for $triplet (log: $log)"
+started=$(date +%s)
+fail() {
+    grep -m5 -B2 -A5 'error' "$log" >&2 || tail -n 30 "$log" >&2
+    echo "libsodium build failed: $1; full log: $log" >&2
+    exit 1
+}
+(cd "$work" && apt-get source libsodium) >>"$log" 2>&1 </dev/null || fail "apt-get source"
+src=$(ls -d "$work"/libsodium-*/ | head -n1)
+cd "$src"
+# Debian's source carries no generated configure script (its build makes one),
+# and libsodium's autogen.sh would fetch config.sub from the network.
+autoreconf -fi >>"$log" 2>&1 || fail autoreconf
+# shellcheck disable=SC2086
+./configure $options >>"$log" 2>&1 || fail configure
+make -j"$(nproc)" >>"$log" 2>&1 || fail make
+make install >>"$log" 2>&1 || fail "make install"
+echo "$options" >"$prefix/.orvalin-options"
+cd /
+rm -rf "$work"
+echo "== libsodium for $triplet built in $(($(date +%s) - started)) s"
+echo "$prefix"
