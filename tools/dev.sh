@@ -55,6 +55,19 @@ if [ "$mode" = test ]; then
     echo "== running the tests"
     ctest --test-dir "$build" --output-on-failure
 
+    # The build options for signed installers and an https update service,
+    # both set, with the test suite's throwaway key: only the test of what
+    # they change is built and run there (tests/update_signed); the suite
+    # above covers the default build, which has neither.
+    options="$build-options"
+    echo "== configuring $options (signed installers, https; warnings as errors: $werror)"
+    cmake -S . -B "$options" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIN_WERROR=$werror \
+        -DORVALIN_UPDATE_PUBLIC_KEY="$(cat tests/update_signed/test-suite.pub)" -DORVALIN_UPDATE_SCHEME=https
+    echo "== building"
+    cmake --build "$options" --target tst_signedupdate
+    echo "== running the signed and https test"
+    ctest --test-dir "$options" -R '^tst_signedupdate$' --output-on-failure
+
     # The same suite again with AddressSanitizer and UndefinedBehaviorSanitizer;
     # any report ends the process and fails its test. The small quarantine keeps
     # freed download buffers from counting towards the download's peak memory.
