@@ -76,14 +76,24 @@ started=$(date +%s)
 # shellcheck disable=SC2086
 "$src/configure" $options >"$log" 2>&1 || { tail -n 30 "$log" >&2; exit 1; }
 
-echo "== building (one line per module; this takes about half an hour on two cores)"
+echo "== building (a line per module and per 100 files compiled; about half an hour on two cores)"
 jobs=$(nproc)
-# A line for each folder make enters for the first time: the module being built.
 { make -j"$jobs" >>"$log" 2>&1; echo $? >"$work/status"; } &
 builder=$!
+# A line for each folder make enters for the first time (the module being
+# built; qmake visits some early, while writing the Makefiles) and a running
+# count of compiled files.
 seen=""
-tail -n0 -F --pid=$builder "$log" 2>/dev/null | sed -un "s|.*Entering directory '$work/build/\(src/[^/']*\(/[^/']*\)\?\)'.*|\1|p" |
-    while read -r dir; do
+files=0
+tail -n0 -F --pid=$builder "$log" 2>/dev/null |
+    sed -un -e "s|.*Entering directory '$work/build/\(src/[^/']*\(/[^/']*\)\?\)'.*|dir \1|p" \
+        -e 's|.* -o [^ ]*\.o .*|obj|p' |
+    while read -r kind dir; do
+        if [ "$kind" = obj ]; then
+            files=$((files + 1))
+            [ $((files % 100)) -ne 0 ] || echo "   $(($(date +%s) - started)) s  $files files compiled"
+            continue
+        fi
         case " $seen " in *" $dir "*) continue ;; esac
         seen="$seen $dir"
         echo "   $(($(date +%s) - started)) s  $dir"
