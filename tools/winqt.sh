@@ -26,8 +26,19 @@ options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_
  -no-sql-mysql -schannel -no-openssl -no-feature-tabletevent -no-feature-direct2d"
 options=$(echo $options)
 
+# Qt names some system libraries in mixed case (-lSecur32 -lCrypt32 for the
+# schannel backend). Windows does not care, but Debian's mingw-w64 import
+# libraries are lower-case files (libsecur32.a) on a case-sensitive file
+# system, so the link dependencies Qt records for its static libraries (which
+# CMake and qmake read from the .prl files) are lower-cased. Safe to repeat.
+lowercase_link_libraries() {
+    find "$prefix" \( -name '*.prl' -o -name '*.pc' \) -exec \
+        sed -i '/^QMAKE_PRL_LIBS\|^Libs/ s/-l\([A-Za-z0-9_]*\)/-l\L\1/g' {} +
+}
+
 if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = "$options" ]; then
     echo "== Qt $qtver for $triplet is cached"
+    lowercase_link_libraries
     echo "$prefix"
     exit 0
 fi
@@ -106,6 +117,7 @@ if [ "$(cat "$work/status")" != 0 ]; then
 fi
 echo "== installing into $prefix"
 make install >>"$log" 2>&1
+lowercase_link_libraries
 echo "$options" >"$prefix/.orvalin-options"
 cd /
 rm -rf "$work"
