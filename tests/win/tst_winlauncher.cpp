@@ -189,8 +189,12 @@ void tst_WinLauncher::handOffToTheStandInConverter()
 {
     QVERIFY(copyFile(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
     QProcess *converter = start(app("orvalinpdfConverter.exe"));
+    // Attach only once the converter is up: under Wine, an attach tried
+    // before the converter created the segment can block for good.
+    QTRY_VERIFY_WITH_TIMEOUT(!WinProcesses::below(m_dir->path() + "/app").isEmpty(), waitMs);
+    QTest::qWait(5000);
     QSharedMemory segment(QStringLiteral("pdfconvertersm"));
-    QTRY_VERIFY_WITH_TIMEOUT(segment.attach(), waitMs);
+    QVERIFY2(segment.attach(), qPrintable(segment.errorString()));
     QVERIFY(segment.size() >= 4);
     // The converter clears byte 0 only when it holds 0x39, so the byte going
     // from 'A' to 0 shows that exactly 0x39 was written.
