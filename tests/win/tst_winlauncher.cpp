@@ -189,8 +189,9 @@ void tst_WinLauncher::handOffToTheStandInConverter()
 {
     QVERIFY(copyFile(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
     QProcess *converter = start(app("orvalinpdfConverter.exe"));
-    // Attach only once the converter is up: under Wine, an attach tried
-    // before the converter created the segment can block for good.
+    // Attach only once the converter is up. Attaching over and over while
+    // it was still starting blocked this process for good under Wine (seen
+    // once in each of two runs; the cause is not known yet).
     QTRY_VERIFY_WITH_TIMEOUT(!WinProcesses::below(m_dir->path() + "/app").isEmpty(), waitMs);
     QTest::qWait(5000);
     QSharedMemory segment(QStringLiteral("pdfconvertersm"));
