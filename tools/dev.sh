@@ -5,13 +5,16 @@
 #   tools/dev.sh run     build, then start the launcher (under Xvfb when there is no display)
 #   tools/dev.sh test    check the formatting, build, run every test; then again
 #                        built with the sanitizers; then a minute of fuzzing
+#   tools/dev.sh windows build Qt for Windows when it is not cached, build the
+#                        Windows program (build-win32/, build-win64/) and run
+#                        the Windows suite under wine64
 set -eu
 
 cd "$(dirname "$0")/.."
 mode=${1:-}
 case "$mode" in
-    run|test) ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    run|test|windows) ;;
+    *) echo "usage: $0 run|test|windows" >&2; exit 2 ;;
 esac
 
 build_packages="cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev"
@@ -21,6 +24,12 @@ test_packages="xvfb xauth x11-utils openssl binutils-mingw-w64-i686 g++-mingw-w6
 packages="$build_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
 [ "$mode" = test ] && packages="$packages $test_packages"
+# Debian's mingw-w64 compilers of the posix thread model, 64-bit Wine (32-bit
+# Wine cannot be installed here), a virtual display, the PE reader and
+# ImageMagick for the screenshot. tools/winqt.sh installs what Qt needs.
+windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+ binutils-mingw-w64-x86-64 wine64 xvfb xauth python3 python3-pefile imagemagick"
+[ "$mode" = windows ] && packages="$packages $windows_packages"
 
 missing=""
 for p in $packages; do
@@ -40,7 +49,44 @@ werror=OFF
 echo "== configuring $build (warnings as errors: $werror)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIN_WERROR=$werror
 echo "== building"
-cmake --build "$build"
+if [ "$mode" = windows ]; then
+    # The Windows suite needs only the native stand-in update service.
+    cmake --build "$build" --target orvalinUpdateService
+else
+    cmake --build "$build"
+fi
+
+if [ "$mode" = windows ]; then
+    elapsed() { echo "$(($(date +%s) - $1)) s"; }
+    for arch in i686 x86_64; do
+        started=$(date +%s)
+        echo "== Qt for $arch Windows (built once, then cached)"
+        tools/winqt.sh $arch
+        echo "== Qt for $arch: $(elapsed "$started")"
+    done
+    for win in win32:i686 win64:x86_64; do
+        dir=build-${win%%:*}
+        arch=${win#*:}
+        started=$(date +%s)
+        # build-win32 is the shipped program; build-win64 adds the tests run under wine64.
+        tests=ON
+        [ "$dir" = build-win32 ] && tests=OFF
+        # libsodium checks installer signatures: cross-built once, then cached.
+        sodium=$(tools/winsodium.sh $arch | tail -n 1)
+        echo "== configuring $dir ($arch-w64-mingw32, static Qt; warnings as errors: $werror)"
+        PKG_CONFIG_LIBDIR="$sodium/lib/pkgconfig" cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=$werror \
+            -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-$arch-w64-mingw32.cmake" \
+            -DORVALIN_WINE_TESTS=$tests -DORVALIN_NATIVE_BIN_DIR="$(cd "$build" && pwd)/bin"
+        echo "== building $dir"
+        cmake --build "$dir"
+        echo "== $dir: $(elapsed "$started")"
+    done
+    started=$(date +%s)
+    tests/win/suite.sh build-win64 build-win32
+    echo "== Windows suite: $(elapsed "$started")"
+    echo "== the shipped program: build-win32/bin/orvalinpdfLaunch.exe"
+    exit 0
+fi
 
 if [ "$mode" = test ]; then
     echo "== checking the formatting (.clang-format)"

@@ -26,8 +26,19 @@ options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_
  -no-sql-mysql -schannel -no-openssl -no-feature-tabletevent -no-feature-direct2d"
 options=$(echo $options)
 
+# Qt names some system libraries in mixed case (-lSecur32 -lCrypt32 for the
+# schannel backend). Windows does not care, but Debian's mingw-w64 import
+# libraries are lower-case files (libsecur32.a) on a case-sensitive file
+# system, so the link dependencies Qt records for its static libraries (which
+# CMake and qmake read from the .prl files) are lower-cased. Safe to repeat.
+lowercase_link_libraries() {
+    find "$prefix" \( -name '*.prl' -o -name '*.pc' \) -exec \
+        sed -i '/^QMAKE_PRL_LIBS\|^Libs/ s/-l\([A-Za-z0-9_]*\)/-l\L\1/g' {} +
+}
+
 if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = "$options" ]; then
     echo "== Qt $qtver for $triplet is cached"
+    lowercase_link_libraries
     echo "$prefix"
     exit 0
 fi
@@ -76,14 +87,24 @@ started=$(date +%s)
 # shellcheck disable=SC2086
 "$src/configure" $options >"$log" 2>&1 || { tail -n 30 "$log" >&2; exit 1; }
 
-echo "== building (one line per module; this takes about half an hour on two cores)"
+echo "== building (a line per module and per 100 files compiled; about half an hour on two cores)"
 jobs=$(nproc)
-# A line for each folder make enters for the first time: the module being built.
 { make -j"$jobs" >>"$log" 2>&1; echo $? >"$work/status"; } &
 builder=$!
+# A line for each folder make enters for the first time (the module being
+# built; qmake visits some early, while writing the Makefiles) and a running
+# count of compiled files.
 seen=""
-tail -n0 -F --pid=$builder "$log" 2>/dev/null | sed -un "s|.*Entering directory '$work/build/\(src/[^/']*\(/[^/']*\)\?\)'.*|\1|p" |
-    while read -r dir; do
+files=0
+tail -n0 -F --pid=$builder "$log" 2>/dev/null |
+    sed -un -e "s|.*Entering directory '$work/build/\(src/[^/']*\(/[^/']*\)\?\)'.*|dir \1|p" \
+        -e 's|.* -o [^ ]*\.o .*|obj|p' |
+    while read -r kind dir; do
+        if [ "$kind" = obj ]; then
+            files=$((files + 1))
+            [ $((files % 100)) -ne 0 ] || echo "   $(($(date +%s) - started)) s  $files files compiled"
+            continue
+        fi
         case " $seen " in *" $dir "*) continue ;; esac
         seen="$seen $dir"
         echo "   $(($(date +%s) - started)) s  $dir"
@@ -96,6 +117,7 @@ if [ "$(cat "$work/status")" != 0 ]; then
 fi
 echo "== installing into $prefix"
 make install >>"$log" 2>&1
+lowercase_link_libraries
 echo "$options" >"$prefix/.orvalin-options"
 cd /
 rm -rf "$work"

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Compiles the launcher's resource script into a tiny 32-bit Windows
 executable with the mingw binutils, then reads the executable back with
-pefile and checks the icon group and the version block.
+pefile and checks the icon group and the version block. With --exe it reads
+a real build of the launcher instead, and also checks that it is a GUI
+program of the given machine type (no console window).
 
 Exit status: 0 all checks passed, 1 a check failed, 77 a tool is missing
 (CTest reports the test as skipped).
@@ -18,6 +20,13 @@ SKIP = 77
 RT_ICON = 3
 RT_GROUP_ICON = 14
 RT_VERSION = 16
+
+SUBSYSTEM_WINDOWS_GUI = 2
+# machine type, optional header magic, what it is called
+MACHINES = {
+    "i386": (0x14C, 0x10B, "32-bit x86 (PE32)"),
+    "amd64": (0x8664, 0x20B, "x86-64 (PE32+)"),
+}
 
 ICON_SIZES = [256, 128, 96, 72, 64, 48, 32, 24, 16]
 VERSION = "8.9.1.0"
@@ -220,23 +229,34 @@ def main():
     parser.add_argument("--as", dest="as_", default="")
     parser.add_argument("--ld", default="")
     parser.add_argument("--cpp", default="")
-    parser.add_argument("--rc", required=True)
-    parser.add_argument("--work", required=True)
+    parser.add_argument("--rc")
+    parser.add_argument("--work")
+    parser.add_argument("--exe", help="check this executable instead of building one from --rc")
+    parser.add_argument("--machine", choices=sorted(MACHINES), default="i386")
     args = parser.parse_args()
 
-    for name in ("windres", "as_", "ld", "cpp"):
-        tool = getattr(args, name)
-        if not tool or shutil.which(tool) is None:
-            skip("%s not available (%r)" % (name.rstrip("_"), tool))
+    if not args.exe:
+        if not args.rc or not args.work:
+            parser.error("--rc and --work are needed without --exe")
+        for name in ("windres", "as_", "ld", "cpp"):
+            tool = getattr(args, name)
+            if not tool or shutil.which(tool) is None:
+                skip("%s not available (%r)" % (name.rstrip("_"), tool))
     try:
         import pefile
     except ImportError:
         skip("python3-pefile is not installed")
 
-    exe = build(args)
+    exe = args.exe or build(args)
+    print("reading " + exe)
     pe = pefile.PE(exe)
-    check(pe.FILE_HEADER.Machine == 0x14C, "not a 32-bit x86 executable")
-    check(pe.OPTIONAL_HEADER.Magic == 0x10B, "not a PE32 executable")
+    machine, magic, kind = MACHINES[args.machine]
+    check(pe.FILE_HEADER.Machine == machine, "not built for %s (machine 0x%x)" % (kind, pe.FILE_HEADER.Machine))
+    check(pe.OPTIONAL_HEADER.Magic == magic, "optional header magic is 0x%x, expected 0x%x" % (
+        pe.OPTIONAL_HEADER.Magic, magic))
+    if args.exe:
+        check(pe.OPTIONAL_HEADER.Subsystem == SUBSYSTEM_WINDOWS_GUI,
+              "subsystem %d, expected the GUI subsystem (2): a console window would open" % pe.OPTIONAL_HEADER.Subsystem)
     if not check(hasattr(pe, "DIRECTORY_ENTRY_RESOURCE"), "the executable has no resources"):
         return report()
     check_resource_types(pe)

@@ -1,0 +1,94 @@
+#include "WinProcesses.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QThread>
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+namespace WinProcesses {
+
+namespace {
+
+QString executableOf(DWORD pid)
+{
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr)
+        return QString();
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD size = DWORD(sizeof buffer / sizeof buffer[0]);
+    QString path;
+    if (::QueryFullProcessImageNameW(process, 0, buffer, &size))
+        path = QDir::fromNativeSeparators(QString::fromWCharArray(buffer, int(size)));
+    ::CloseHandle(process);
+    return path;
+}
+
+QString comparable(const QString &path)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(path)).toLower();
+}
+
+} // namespace
+
+QList<Process> all()
+{
+    QList<Process> found;
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return found;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry)) {
+        Process process;
+        process.pid = entry.th32ProcessID;
+        process.parentPid = entry.th32ParentProcessID;
+        process.executable = executableOf(entry.th32ProcessID);
+        found.append(process);
+    }
+    ::CloseHandle(snapshot);
+    return found;
+}
+
+QList<Process> below(const QString &folder)
+{
+    const QString prefix = comparable(folder) + QLatin1Char('/');
+    QList<Process> found;
+    for (const Process &process : all()) {
+        if (!process.executable.isEmpty() && comparable(process.executable).startsWith(prefix))
+            found.append(process);
+    }
+    return found;
+}
+
+bool isRunning(qint64 pid)
+{
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, DWORD(pid));
+    if (process == nullptr)
+        return false;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
+
+void terminateBelow(const QString &folder, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const QList<Process> left = below(folder);
+        if (left.isEmpty() || deadline.hasExpired())
+            return;
+        for (const Process &process : left) {
+            HANDLE handle = ::OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(process.pid));
+            if (handle != nullptr) {
+                ::TerminateProcess(handle, 1);
+                ::CloseHandle(handle);
+            }
+        }
+        QThread::msleep(50);
+    }
+}
+
+} // namespace WinProcesses

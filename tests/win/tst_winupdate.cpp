@@ -1,0 +1,203 @@
+// Both update dialogs under wine64 against the stand-in update service, which
+// runs natively on loopback (with-service.sh) and is reached as the
+// application's HTTP proxy, as on Linux. The installer it serves is the
+// stand-in pdfinstall.exe, which records how the Windows shell started it.
+// The update-offer dialog runs in this process (its install button is
+// clicked); the automatic one runs in the stand-in converter, which opens it.
+
+#include "InstallerLocation.h"
+#include "UpdateW.h"
+#include "WinProcesses.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QNetworkProxy>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const int waitMs = 60000;
+
+struct InstallerRun
+{
+    QString commandLine;
+    QString workingDirectory;
+    QString executable;
+};
+
+// The record pdfinstall.exe leaves beside itself: "<name>.run".
+InstallerRun waitForRun(const QString &installer)
+{
+    const QString record = installer.left(installer.size() - 4) + QStringLiteral(".run");
+    InstallerRun run;
+    QFile file(record);
+    QDeadlineTimer deadline(waitMs);
+    while (!file.exists() && !deadline.hasExpired())
+        QTest::qWait(50);
+    if (!file.open(QIODevice::ReadOnly))
+        return run;
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    run.commandLine = lines.value(0);
+    run.workingDirectory = lines.value(1);
+    run.executable = lines.value(2);
+    return run;
+}
+
+// The program part of a command line, as Windows splits it off.
+QString programOf(const QString &commandLine, QString *rest)
+{
+    int end = 0;
+    QString program;
+    if (commandLine.startsWith(QLatin1Char('"'))) {
+        end = commandLine.indexOf(QLatin1Char('"'), 1);
+        program = commandLine.mid(1, end - 1);
+        ++end;
+    } else {
+        end = commandLine.indexOf(QLatin1Char(' '));
+        program = commandLine.left(end);
+    }
+    *rest = end < 0 ? QString() : commandLine.mid(end).trimmed();
+    return program;
+}
+
+bool samePath(const QString &a, const QString &b)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(a))
+                   .compare(QDir::cleanPath(QDir::fromNativeSeparators(b)), Qt::CaseInsensitive)
+            == 0;
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+} // namespace
+
+class tst_WinUpdate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void updateOfferDialog();
+    void automaticDialog_data();
+    void automaticDialog();
+
+private:
+    QString m_service;
+    QString m_localAppData;
+    QByteArray m_installer;
+};
+
+void tst_WinUpdate::initTestCase()
+{
+    m_service = qEnvironmentVariable("ORVALIN_TEST_UPDATE_SERVICE");
+    QVERIFY2(m_service.contains(QLatin1Char(':')), "ORVALIN_TEST_UPDATE_SERVICE (host:port) is not set");
+    m_localAppData = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+    QVERIFY2(!m_localAppData.isEmpty(), "LOCALAPPDATA is not set");
+    m_installer = contentOf(PDFINSTALL_BINARY);
+    QVERIFY(m_installer.startsWith("MZ"));
+    // The per-user folders of the shipped program.
+    QCoreApplication::setApplicationName(QStringLiteral("orvalinpdfLaunch"));
+}
+
+void tst_WinUpdate::updateOfferDialog()
+{
+    const QString folder = InstallerLocation::folder();
+    QCOMPARE(folder, m_localAppData + "/orvalinpdfpdfconverter/output");
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QDir().mkpath(folder));
+    // A stale installer is replaced, not appended to.
+    {
+        QFile stale(folder + "/pdfinstall.exe");
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("stale");
+    }
+
+    const int colon = m_service.lastIndexOf(QLatin1Char(':'));
+    QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, m_service.left(colon), quint16(m_service.mid(colon + 1).toUInt())));
+    QWidget owner;
+    auto *dialog = new UpdateW(&owner);
+    dialog->show();
+    auto *version = dialog->findChild<QLabel *>("updateinfo");
+    auto *install = dialog->findChild<QPushButton *>("install");
+    QVERIFY(version && install);
+    QTRY_COMPARE_WITH_TIMEOUT(version->text(), QStringLiteral("v8.9.2.0"), waitMs);
+    QTest::mouseClick(install, Qt::LeftButton);
+
+    const InstallerRun run = waitForRun(folder + "/pdfinstall.exe");
+    QVERIFY2(!run.commandLine.isEmpty(), "the installer did not run");
+    QCOMPARE(contentOf(folder + "/pdfinstall.exe"), m_installer);
+    QString arguments;
+    // The shell got the path with "/" separators and passed it on as it was.
+    QCOMPARE(programOf(run.commandLine, &arguments), folder + "/pdfinstall.exe");
+    QCOMPARE(arguments, QString());
+    QVERIFY2(samePath(run.executable, folder + "/pdfinstall.exe"), qPrintable(run.executable));
+    QVERIFY2(samePath(run.workingDirectory, folder), qPrintable(run.workingDirectory));
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+}
+
+void tst_WinUpdate::automaticDialog_data()
+{
+    QTest::addColumn<QString>("updatedir"); // "<tmp>" stands for the test's folder, in Windows' notation
+    QTest::addColumn<QString>("installer"); // the installer file as the dialog forms it
+    QTest::newRow("no convert.ini") << QString() << m_localAppData + "/orvalinpdfConpdfconverter/output/pdfinstall.exe";
+    QTest::newRow("folder of convert.ini") << "<tmp>\\setup"
+                                           << "<tmp>\\setup\\pdfinstall.exe";
+    QTest::newRow("trailing backslash") << "<tmp>\\setup\\"
+                                        << "<tmp>\\setup\\\\pdfinstall.exe";
+}
+
+void tst_WinUpdate::automaticDialog()
+{
+    QFETCH(QString, updatedir);
+    QFETCH(QString, installer);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString tmp = QDir::toNativeSeparators(dir.path());
+    updatedir.replace("<tmp>", tmp);
+    installer.replace("<tmp>", tmp);
+
+    const QString converter = dir.path() + "/app/orvalinpdfConverter.exe";
+    QVERIFY(QDir().mkpath(dir.path() + "/app"));
+    QVERIFY(QDir().mkpath(dir.path() + "/cwd"));
+    QVERIFY(QDir().mkpath(dir.path() + "/setup"));
+    QVERIFY(QFile::copy(CONVERTER_BINARY, converter));
+    if (!updatedir.isEmpty()) {
+        QSettings ini(dir.path() + "/app/convert.ini", QSettings::IniFormat);
+        ini.setValue("Setting/updatedir", updatedir);
+    }
+    const QString installerFolder = QFileInfo(QDir::fromNativeSeparators(installer)).absolutePath();
+    QVERIFY(QDir(installerFolder).removeRecursively());
+    QVERIFY(QDir().mkpath(installerFolder));
+
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setWorkingDirectory(dir.path() + "/cwd");
+    process.start(converter, {"--auto-update", "--update-service", m_service});
+    QVERIFY(process.waitForStarted(waitMs));
+
+    const InstallerRun run = waitForRun(installer);
+    WinProcesses::terminateBelow(dir.path());
+    process.waitForFinished(waitMs);
+    QVERIFY2(!run.commandLine.isEmpty(), "the installer did not run");
+    QCOMPARE(contentOf(installer), m_installer);
+    QString arguments;
+    QCOMPARE(programOf(run.commandLine, &arguments), installer);
+    QCOMPARE(arguments, QString());
+    QVERIFY2(samePath(run.executable, installer), qPrintable(run.executable));
+    // An empty working directory: the installer works where the converter does.
+    QVERIFY2(samePath(run.workingDirectory, dir.path() + "/cwd"), qPrintable(run.workingDirectory));
+}
+
+QTEST_MAIN(tst_WinUpdate)
+#include "tst_winupdate.moc"
