@@ -1,7 +1,8 @@
 # Shared part of the Windows toolchain files: Debian's mingw-w64 compilers of
 # the posix thread model (QtTest's watchdog needs std::mutex, which the win32
-# model lacks) and the static Qt that tools/winqt.sh builds for the same
-# architecture. ORVALIN_WINQT_PREFIX names another Qt.
+# model lacks), the static Qt that tools/winqt.sh builds for the same
+# architecture and the static libsodium of tools/winsodium.sh beside it.
+# ORVALIN_WINQT_PREFIX and ORVALIN_WINSODIUM_PREFIX name others.
 #
 # Expects ORVALIN_MINGW_ARCH (i686 or x86_64) to be set by the including file.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -21,12 +22,17 @@ if(NOT ORVALIN_WINQT_PREFIX)
         set(ORVALIN_WINQT_PREFIX "$ENV{HOME}/.cache/orvalin/qt-5.15.8-${ORVALIN_MINGW_ARCH}")
     endif()
 endif()
+# libsodium as tools/winsodium.sh builds it, found through its pkg-config file.
+if(NOT ORVALIN_WINSODIUM_PREFIX)
+    get_filename_component(ORVALIN_WINSODIUM_PREFIX "${ORVALIN_WINQT_PREFIX}/../libsodium-${ORVALIN_MINGW_ARCH}" ABSOLUTE)
+endif()
+set(ENV{PKG_CONFIG_LIBDIR} "${ORVALIN_WINSODIUM_PREFIX}/lib/pkgconfig")
 # try_compile projects read the toolchain file again.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORVALIN_WINQT_PREFIX ORVALIN_MINGW_ARCH)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORVALIN_WINQT_PREFIX ORVALIN_WINSODIUM_PREFIX ORVALIN_MINGW_ARCH)
 
 # Headers and libraries come from the mingw sysroot and the Windows Qt only;
 # programs (the compilers, Qt's host tools) from this machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${triplet} ${ORVALIN_WINQT_PREFIX})
+set(CMAKE_FIND_ROOT_PATH /usr/${triplet} ${ORVALIN_WINQT_PREFIX} ${ORVALIN_WINSODIUM_PREFIX})
 set(CMAKE_PREFIX_PATH ${ORVALIN_WINQT_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

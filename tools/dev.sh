@@ -71,10 +71,11 @@ if [ "$mode" = windows ]; then
         # build-win32 is the shipped program; build-win64 adds the tests run under wine64.
         tests=ON
         [ "$dir" = build-win32 ] && tests=OFF
-        # libsodium checks installer signatures: cross-built once, then cached.
-        sodium=$(tools/winsodium.sh $arch | tail -n 1)
+        # libsodium checks installer signatures: cross-built once, then cached
+        # beside Qt, where the toolchain file looks for it.
+        tools/winsodium.sh $arch
         echo "== configuring $dir ($arch-w64-mingw32, static Qt; warnings as errors: $werror)"
-        PKG_CONFIG_LIBDIR="$sodium/lib/pkgconfig" cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=$werror \
+        cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=$werror \
             -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-$arch-w64-mingw32.cmake" \
             -DORVALIN_WINE_TESTS=$tests -DORVALIN_NATIVE_BIN_DIR="$(cd "$build" && pwd)/bin"
         echo "== building $dir"
