@@ -43,25 +43,8 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
     exit 0
 fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo=sudo
-packages="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils"
-missing=""
-for p in $packages; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if ! grep -rqs '^\(Types:.*deb-src\|deb-src \)' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    echo "== adding Debian's source archive to apt"
-    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n\nTypes: deb-src\nURIs: http://deb.debian.org/debian-security\nSuites: bookworm-security\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
-        $sudo tee /etc/apt/sources.list.d/orvalin-deb-src.sources >/dev/null
-    $sudo apt-get update -qq
-elif [ -n "$missing" ]; then
-    $sudo apt-get update -qq
-fi
-if [ -n "$missing" ]; then
-    echo "== installing:$missing"
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
-fi
+. "$(dirname "$0")/debsource.sh"
+install_with_sources "g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils"
 
 work=$cache/work-$arch
 log=$cache/qt-$qtver-$arch.log
