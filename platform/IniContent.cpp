@@ -166,10 +166,11 @@ private:
             return skip(8 + 4 + 1);
         if (!skip(8 + 4) || remaining() < 1)
             return false;
-        const char spec = m_data.at(m_pos++);
-        if (spec == 2) // Qt::OffsetFromUTC
+        // How the time is given: local, UTC, an offset from UTC, a zone.
+        const char timeKind = m_data.at(m_pos++);
+        if (timeKind == 2) // Qt::OffsetFromUTC
             return skip(4);
-        if (spec == 3) // Qt::TimeZone
+        if (timeKind == 3) // Qt::TimeZone
             return timeZone();
         return true;
     }
@@ -200,7 +201,7 @@ private:
             return skip(8);
         case 38: // float, streamed as a double since Qt 4.6
             return skip(m_version >= QDataStream::Qt_4_6 ? 8 : 4);
-        case 67: // QColor: spec, alpha, three components, padding
+        case 67: // QColor: colour model, alpha, three components, padding
             return skip(1 + 5 * 2);
         case 14: // QDate
             return skip(m_version >= QDataStream::Qt_5_0 ? 8 : 4);

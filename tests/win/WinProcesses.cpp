@@ -1,5 +1,7 @@
 #include "WinProcesses.h"
 
+#include "ProcessControl.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QThread>
@@ -11,20 +13,6 @@
 namespace WinProcesses {
 
 namespace {
-
-QString executableOf(DWORD pid)
-{
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process == nullptr)
-        return QString();
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD size = DWORD(sizeof buffer / sizeof buffer[0]);
-    QString path;
-    if (::QueryFullProcessImageNameW(process, 0, buffer, &size))
-        path = QDir::fromNativeSeparators(QString::fromWCharArray(buffer, int(size)));
-    ::CloseHandle(process);
-    return path;
-}
 
 QString comparable(const QString &path)
 {
@@ -45,7 +33,7 @@ QList<Process> all()
         Process process;
         process.pid = entry.th32ProcessID;
         process.parentPid = entry.th32ParentProcessID;
-        process.executable = executableOf(entry.th32ProcessID);
+        process.executable = ProcessControl::executablePath(entry.th32ProcessID);
         found.append(process);
     }
     ::CloseHandle(snapshot);
@@ -80,13 +68,8 @@ void terminateBelow(const QString &folder, int timeoutMs)
         const QList<Process> left = below(folder);
         if (left.isEmpty() || deadline.hasExpired())
             return;
-        for (const Process &process : left) {
-            HANDLE handle = ::OpenProcess(PROCESS_TERMINATE, FALSE, DWORD(process.pid));
-            if (handle != nullptr) {
-                ::TerminateProcess(handle, 1);
-                ::CloseHandle(handle);
-            }
-        }
+        for (const Process &process : left)
+            ProcessControl::terminate(process.pid);
         QThread::msleep(50);
     }
 }
