@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include <tlhelp32.h>
 
 namespace WinProcesses {
@@ -17,6 +19,18 @@ namespace {
 QString comparable(const QString &path)
 {
     return QDir::cleanPath(QDir::fromNativeSeparators(path)).toLower();
+}
+
+BOOL CALLBACK findVisibleWindow(HWND window, LPARAM found)
+{
+    auto *wanted = reinterpret_cast<std::pair<DWORD, bool> *>(found);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == wanted->first && ::IsWindowVisible(window)) {
+        wanted->second = true;
+        return FALSE;
+    }
+    return TRUE;
 }
 
 } // namespace
@@ -59,6 +73,20 @@ bool isRunning(qint64 pid)
     const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
     ::CloseHandle(process);
     return running;
+}
+
+bool waitForWindow(qint64 pid, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        std::pair<DWORD, bool> wanted(DWORD(pid), false);
+        ::EnumWindows(findVisibleWindow, reinterpret_cast<LPARAM>(&wanted));
+        if (wanted.second)
+            return true;
+        if (!isRunning(pid) || deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
 }
 
 void terminateBelow(const QString &folder, int timeoutMs)

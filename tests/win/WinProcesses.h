@@ -22,6 +22,10 @@ QList<Process> below(const QString &folder);
 
 bool isRunning(qint64 pid);
 
+// Waits until the process shows a top-level window; false when it ends or
+// the time runs out first.
+bool waitForWindow(qint64 pid, int timeoutMs = 30000);
+
 // Ends every process below `folder` and waits until they are gone.
 void terminateBelow(const QString &folder, int timeoutMs = 30000);
 

@@ -92,6 +92,15 @@ void tst_WinLauncher::init()
 
 void tst_WinLauncher::cleanup()
 {
+    // Under Wine, a taskkill whose launcher is ended while it starts it is
+    // left waiting for good (its one thread blocked on the Wine server) and
+    // keeps the test runner's output open. A launcher shows its splash only
+    // after taskkill has returned: wait for that before ending it.
+    for (auto &process : m_processes) {
+        if (process->state() == QProcess::Running
+            && process->program().endsWith(QStringLiteral("orvalinpdfLaunch.exe"), Qt::CaseInsensitive))
+            WinProcesses::waitForWindow(process->processId(), waitMs);
+    }
     // The converter runs detached; end everything started from here.
     WinProcesses::terminateBelow(m_dir->path());
     for (auto &process : m_processes) {
@@ -189,11 +198,8 @@ void tst_WinLauncher::handOffToTheStandInConverter()
 {
     QVERIFY(copyFile(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
     QProcess *converter = start(app("orvalinpdfConverter.exe"));
-    // Attach only once the converter is up. Attaching over and over while
-    // it was still starting blocked this process for good under Wine (seen
-    // once in each of two runs; the cause is not known yet).
-    QTRY_VERIFY_WITH_TIMEOUT(!WinProcesses::below(m_dir->path() + "/app").isEmpty(), waitMs);
-    QTest::qWait(5000);
+    // The converter holds the segment before it shows its window.
+    QVERIFY(WinProcesses::waitForWindow(converter->processId(), waitMs));
     QSharedMemory segment(QStringLiteral("pdfconvertersm"));
     QVERIFY2(segment.attach(), qPrintable(segment.errorString()));
     QVERIFY(segment.size() >= 4);
@@ -249,6 +255,7 @@ void tst_WinLauncher::killedLauncherDoesNotBlock()
 {
     QProcess *first = start(app());
     QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(first->processId()), waitMs);
+    QVERIFY(WinProcesses::waitForWindow(first->processId(), waitMs));
     first->kill();
     WAIT_FINISHED(first);
 
