@@ -6,8 +6,9 @@
 #   tools/dev.sh test    check the formatting, build, run every test; then again
 #                        built with the sanitizers; then a minute of fuzzing
 #   tools/dev.sh windows build Qt for Windows when it is not cached, build the
-#                        Windows program (build-win32/, build-win64/) and run
-#                        the Windows suite under wine64
+#                        Windows program (build-win32/, build-win64/, and
+#                        build-win64-options/ with both update options) and
+#                        run the Windows suite under wine64
 set -eu
 
 cd "$(dirname "$0")/.."
@@ -28,7 +29,7 @@ packages="$build_packages"
 # Wine cannot be installed here), a virtual display, the PE reader and
 # ImageMagick for the screenshot. tools/winqt.sh installs what Qt needs.
 windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
- binutils-mingw-w64-x86-64 wine64 xvfb xauth python3 python3-pefile imagemagick"
+ binutils-mingw-w64-x86-64 wine64 xvfb xauth openssl python3 python3-pefile imagemagick"
 [ "$mode" = windows ] && packages="$packages $windows_packages"
 
 missing=""
@@ -82,8 +83,22 @@ if [ "$mode" = windows ]; then
         cmake --build "$dir"
         echo "== $dir: $(elapsed "$started")"
     done
+    # Both update options (the test suite's throwaway key, https): only the
+    # update test, which tries what they change, is built and run there.
+    started=$(date +%s)
+    options=build-win64-options
+    echo "== configuring $options (x86_64-w64-mingw32, signed installers, https; warnings as errors: $werror)"
+    cmake -S . -B "$options" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=$werror \
+        -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-x86_64-w64-mingw32.cmake" \
+        -DORVALIN_WINE_TESTS=ON -DORVALIN_NATIVE_BIN_DIR="$(cd "$build" && pwd)/bin" \
+        -DORVALIN_UPDATE_PUBLIC_KEY="$(cat tests/update_signed/test-suite.pub)" -DORVALIN_UPDATE_SCHEME=https
+    echo "== building $options"
+    cmake --build "$options" --target tst_win_update
+    echo "== $options: $(elapsed "$started")"
+
     started=$(date +%s)
     tests/win/suite.sh build-win64 build-win32
+    tests/win/suite.sh "$options" -- -R '^tst_win_update$'
     echo "== Windows suite: $(elapsed "$started")"
     echo "== the shipped program: build-win32/bin/orvalinpdfLaunch.exe"
     exit 0

@@ -4,7 +4,10 @@
 // stand-in pdfinstall.exe, which records how the Windows shell started it.
 // The update-offer dialog runs in this process (its install button is
 // clicked); the automatic one runs in the stand-in converter, which opens it.
+// Built with the publisher's key and https, the signature check and the TLS
+// of the Windows program are tried the same way (signedInstallers).
 
+#include "CheckExchange.h"
 #include "InstallerLocation.h"
 #include "UpdateW.h"
 #include "WinProcesses.h"
@@ -17,8 +20,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -79,6 +86,38 @@ QByteArray contentOf(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
+bool hasWindow(const QWidget *widget)
+{
+    return widget->testAttribute(Qt::WA_WState_Created) && widget->windowHandle() && widget->internalWinId() != 0;
+}
+
+void useService(const QString &hostPort)
+{
+    const int colon = hostPort.lastIndexOf(QLatin1Char(':'));
+    QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, hostPort.left(colon), quint16(hostPort.mid(colon + 1).toUInt())));
+}
+
+// Trust in the test's certificate authority for as long as it lives, given
+// as the dialog's owner would give it: in the default SSL configuration.
+class TrustedAuthority
+{
+public:
+    explicit TrustedAuthority(const QSslCertificate &authority)
+        : m_saved(QSslConfiguration::defaultConfiguration())
+    {
+        QSslConfiguration trusting = m_saved;
+        trusting.addCaCertificate(authority);
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+    ~TrustedAuthority() { QSslConfiguration::setDefaultConfiguration(m_saved); }
+    TrustedAuthority(const TrustedAuthority &) = delete;
+    TrustedAuthority &operator=(const TrustedAuthority &) = delete;
+
+private:
+    QSslConfiguration m_saved;
+};
+
 } // namespace
 
 class tst_WinUpdate : public QObject
@@ -90,6 +129,8 @@ private slots:
     void updateOfferDialog();
     void automaticDialog_data();
     void automaticDialog();
+    void signedInstallers_data();
+    void signedInstallers();
 
 private:
     QString m_service;
@@ -122,9 +163,7 @@ void tst_WinUpdate::updateOfferDialog()
         stale.write("stale");
     }
 
-    const int colon = m_service.lastIndexOf(QLatin1Char(':'));
-    QNetworkProxy::setApplicationProxy(
-            QNetworkProxy(QNetworkProxy::HttpProxy, m_service.left(colon), quint16(m_service.mid(colon + 1).toUInt())));
+    useService(m_service);
     QWidget owner;
     auto *dialog = new UpdateW(&owner);
     dialog->show();
@@ -197,6 +236,70 @@ void tst_WinUpdate::automaticDialog()
     QVERIFY2(samePath(run.executable, installer), qPrintable(run.executable));
     // An empty working directory: the installer works where the converter does.
     QVERIFY2(samePath(run.workingDirectory, dir.path() + "/cwd"), qPrintable(run.workingDirectory));
+}
+
+void tst_WinUpdate::signedInstallers_data()
+{
+    QTest::addColumn<QString>("service"); // the environment variable naming it
+    QTest::addColumn<bool>("trusted");    // the service's authority is trusted
+    QTest::addColumn<bool>("starts");
+    QTest::newRow("signed") << "ORVALIN_TEST_UPDATE_SERVICE" << true << true;
+    QTest::newRow("wrong signature") << "ORVALIN_TEST_UPDATE_SERVICE_BAD" << true << false;
+    QTest::newRow("untrusted service") << "ORVALIN_TEST_UPDATE_SERVICE" << false << false;
+}
+
+void tst_WinUpdate::signedInstallers()
+{
+    QFETCH(QString, service);
+    QFETCH(bool, trusted);
+    QFETCH(bool, starts);
+    const bool isSigned = !CheckExchange::installerPublicKey().isEmpty();
+    const bool https = CheckExchange::checkUrl().scheme() == QLatin1String("https");
+    if (!isSigned && !https)
+        QSKIP("built without a publisher's key and without https: nothing to check here");
+    if (isSigned && CheckExchange::installerPublicKey() != QByteArray(TEST_SUITE_PUBLIC_KEY))
+        QSKIP("built with a publisher's key other than the test suite's (test-suite.pub)");
+    if (!isSigned && service.endsWith(QLatin1String("_BAD")))
+        QSKIP("built without a publisher's key: installers are not checked");
+    if (!https && !trusted)
+        QSKIP("built for http: the service's certificate is not asked for");
+    const QString address = qEnvironmentVariable(qPrintable(service));
+    QVERIFY2(address.contains(QLatin1Char(':')), qPrintable(service + " (host:port) is not set"));
+
+    std::unique_ptr<TrustedAuthority> trust;
+    if (https && trusted) {
+        const QList<QSslCertificate> authority
+                = QSslCertificate::fromPath(QStringLiteral("Z:") + qEnvironmentVariable("ORVALIN_TEST_CA"));
+        QVERIFY2(authority.size() == 1, "ORVALIN_TEST_CA names no certificate");
+        trust.reset(new TrustedAuthority(authority.first()));
+    }
+    const QString folder = InstallerLocation::folder();
+    QVERIFY(QDir(folder).removeRecursively());
+    QVERIFY(QDir().mkpath(folder));
+    useService(address);
+    QWidget owner;
+    auto *dialog = new UpdateW(&owner);
+    dialog->show();
+    auto *version = dialog->findChild<QLabel *>("updateinfo");
+    auto *install = dialog->findChild<QPushButton *>("install");
+    QVERIFY(version && install);
+    if (trusted) {
+        QTRY_COMPARE_WITH_TIMEOUT(version->text(), QStringLiteral("v8.9.2.0"), waitMs);
+        QTest::mouseClick(install, Qt::LeftButton);
+    }
+    if (starts) {
+        const InstallerRun run = waitForRun(folder + "/pdfinstall.exe");
+        QVERIFY2(!run.commandLine.isEmpty(), "the installer did not run");
+        QCOMPARE(contentOf(folder + "/pdfinstall.exe"), m_installer);
+    } else {
+        // A failed check or download destroys the window; nothing is
+        // started and no file is left to be run by hand.
+        QTRY_VERIFY_WITH_TIMEOUT(!hasWindow(dialog), waitMs);
+        QTest::qWait(2000);
+        QVERIFY(!QFile::exists(folder + "/pdfinstall.run"));
+        QVERIFY(!QFile::exists(folder + "/pdfinstall.exe"));
+    }
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
 }
 
 QTEST_MAIN(tst_WinUpdate)
