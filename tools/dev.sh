@@ -65,40 +65,37 @@ if [ "$mode" = windows ]; then
         tools/winqt.sh $arch
         echo "== Qt for $arch: $(elapsed "$started")"
     done
-    for win in win32:i686 win64:x86_64; do
+    for win in win32:i686 win64:x86_64 win64-options:x86_64; do
         dir=build-${win%%:*}
         arch=${win#*:}
         started=$(date +%s)
-        # build-win32 is the shipped program; build-win64 adds the tests run under wine64.
-        tests=ON
+        # build-win32 is the shipped program; build-win64 adds the tests run
+        # under wine64; build-win64-options has both update options (the test
+        # suite's throwaway key, https) and only the update test, which tries
+        # what they change.
+        tests=ON what="static Qt" options="" target=""
         [ "$dir" = build-win32 ] && tests=OFF
+        if [ "$dir" = build-win64-options ]; then
+            what="static Qt, signed installers, https" target="--target tst_win_update"
+            options="-DORVALIN_UPDATE_PUBLIC_KEY=$(cat tests/update_signed/test-suite.pub) -DORVALIN_UPDATE_SCHEME=https"
+        fi
         # libsodium checks installer signatures: cross-built once, then cached
         # beside Qt, where the toolchain file looks for it.
         tools/winsodium.sh $arch
-        echo "== configuring $dir ($arch-w64-mingw32, static Qt; warnings as errors: $werror)"
+        echo "== configuring $dir ($arch-w64-mingw32, $what; warnings as errors: $werror)"
+        # shellcheck disable=SC2086
         cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=$werror \
             -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-$arch-w64-mingw32.cmake" \
-            -DORVALIN_WINE_TESTS=$tests -DORVALIN_NATIVE_BIN_DIR="$(cd "$build" && pwd)/bin"
+            -DORVALIN_WINE_TESTS=$tests -DORVALIN_NATIVE_BIN_DIR="$(cd "$build" && pwd)/bin" $options
         echo "== building $dir"
-        cmake --build "$dir"
+        # shellcheck disable=SC2086
+        cmake --build "$dir" $target
         echo "== $dir: $(elapsed "$started")"
     done
-    # Both update options (the test suite's throwaway key, https): only the
-    # update test, which tries what they change, is built and run there.
-    started=$(date +%s)
-    options=build-win64-options
-    echo "== configuring $options (x86_64-w64-mingw32, signed installers, https; warnings as errors: $werror)"
-    cmake -S . -B "$options" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=$werror \
-        -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-x86_64-w64-mingw32.cmake" \
-        -DORVALIN_WINE_TESTS=ON -DORVALIN_NATIVE_BIN_DIR="$(cd "$build" && pwd)/bin" \
-        -DORVALIN_UPDATE_PUBLIC_KEY="$(cat tests/update_signed/test-suite.pub)" -DORVALIN_UPDATE_SCHEME=https
-    echo "== building $options"
-    cmake --build "$options" --target tst_win_update
-    echo "== $options: $(elapsed "$started")"
 
     started=$(date +%s)
     tests/win/suite.sh build-win64 build-win32
-    tests/win/suite.sh "$options" -- -R '^tst_win_update$'
+    tests/win/suite.sh build-win64-options -- -R '^tst_win_update$'
     echo "== Windows suite: $(elapsed "$started")"
     echo "== the shipped program: build-win32/bin/orvalinpdfLaunch.exe"
     exit 0

@@ -86,6 +86,18 @@ QByteArray contentOf(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
+// The update-offer dialog as its owner opens it, with what the user reads
+// and clicks.
+struct OfferDialog
+{
+    OfferDialog() { dialog->show(); }
+
+    QWidget owner;
+    UpdateW *dialog = new UpdateW(&owner);
+    QLabel *version = dialog->findChild<QLabel *>(QStringLiteral("updateinfo"));
+    QPushButton *install = dialog->findChild<QPushButton *>(QStringLiteral("install"));
+};
+
 bool hasWindow(const QWidget *widget)
 {
     return widget->testAttribute(Qt::WA_WState_Created) && widget->windowHandle() && widget->internalWinId() != 0;
@@ -164,14 +176,10 @@ void tst_WinUpdate::updateOfferDialog()
     }
 
     useService(m_service);
-    QWidget owner;
-    auto *dialog = new UpdateW(&owner);
-    dialog->show();
-    auto *version = dialog->findChild<QLabel *>("updateinfo");
-    auto *install = dialog->findChild<QPushButton *>("install");
-    QVERIFY(version && install);
-    QTRY_COMPARE_WITH_TIMEOUT(version->text(), QStringLiteral("v8.9.2.0"), waitMs);
-    QTest::mouseClick(install, Qt::LeftButton);
+    OfferDialog offer;
+    QVERIFY(offer.version && offer.install);
+    QTRY_COMPARE_WITH_TIMEOUT(offer.version->text(), QStringLiteral("v8.9.2.0"), waitMs);
+    QTest::mouseClick(offer.install, Qt::LeftButton);
 
     const InstallerRun run = waitForRun(folder + "/pdfinstall.exe");
     QVERIFY2(!run.commandLine.isEmpty(), "the installer did not run");
@@ -277,15 +285,11 @@ void tst_WinUpdate::signedInstallers()
     QVERIFY(QDir(folder).removeRecursively());
     QVERIFY(QDir().mkpath(folder));
     useService(address);
-    QWidget owner;
-    auto *dialog = new UpdateW(&owner);
-    dialog->show();
-    auto *version = dialog->findChild<QLabel *>("updateinfo");
-    auto *install = dialog->findChild<QPushButton *>("install");
-    QVERIFY(version && install);
+    OfferDialog offer;
+    QVERIFY(offer.version && offer.install);
     if (trusted) {
-        QTRY_COMPARE_WITH_TIMEOUT(version->text(), QStringLiteral("v8.9.2.0"), waitMs);
-        QTest::mouseClick(install, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(offer.version->text(), QStringLiteral("v8.9.2.0"), waitMs);
+        QTest::mouseClick(offer.install, Qt::LeftButton);
     }
     if (starts) {
         const InstallerRun run = waitForRun(folder + "/pdfinstall.exe");
@@ -294,7 +298,7 @@ void tst_WinUpdate::signedInstallers()
     } else {
         // A failed check or download destroys the window; nothing is
         // started and no file is left to be run by hand.
-        QTRY_VERIFY_WITH_TIMEOUT(!hasWindow(dialog), waitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!hasWindow(offer.dialog), waitMs);
         QTest::qWait(2000);
         QVERIFY(!QFile::exists(folder + "/pdfinstall.run"));
         QVERIFY(!QFile::exists(folder + "/pdfinstall.exe"));
