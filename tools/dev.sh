@@ -22,7 +22,13 @@ build_packages="cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools l
 run_packages="xvfb xauth xcompmgr x11-utils imagemagick"
 test_packages="xvfb xauth x11-utils openssl binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
-packages="$build_packages"
+# The forms' texts are Chinese in Microsoft YaHei, a Windows font. Every mode
+# draws them with WenQuanYi Micro Hei instead: on Linux through the alias in
+# tools/fonts.conf (FONTCONFIG_FILE, set below and by the tests), under Wine
+# through the font replacements of the suite's prefix (tests/win/suite.sh).
+font_packages="fonts-wqy-microhei"
+
+packages="$build_packages $font_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
 [ "$mode" = test ] && packages="$packages $test_packages"
 # Debian's mingw-w64 compilers of the posix thread model, 64-bit Wine (32-bit
@@ -156,6 +162,8 @@ if [ "$mode" = test ]; then
 fi
 
 echo "== starting $build/bin/orvalinpdfLaunch (end it with Ctrl+C)"
+FONTCONFIG_FILE="$(pwd)/tools/fonts.conf"
+export FONTCONFIG_FILE
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
     exec "$build/bin/orvalinpdfLaunch"
 fi

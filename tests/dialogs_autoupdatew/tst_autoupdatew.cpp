@@ -2,6 +2,7 @@
 #include "FakeElevation.h"
 #include "InstallerLocation.h"
 #include "LoopbackUpdateServer.h"
+#include "MissingGlyphs.h"
 #include "StallingProxy.h"
 #include "UpdateService.h"
 #include "UpdateTestSupport.h"
@@ -58,6 +59,7 @@ private slots:
 
     void form();
     void formOnAnotherDialogKeepsItsName();
+    void textsHaveTheirGlyphs();
     void slotsAndClosing();
     void dragging();
     void installerFile_data();
@@ -202,6 +204,13 @@ void TestAutoUpdateW::formOnAnotherDialogKeepsItsName()
     QDialog unnamed;
     Ui::AutoUpdateW().setupUi(&unnamed);
     QCOMPARE(unnamed.objectName(), QStringLiteral("AutoUpdateW"));
+}
+
+void TestAutoUpdateW::textsHaveTheirGlyphs()
+{
+    createDialog();
+    const QStringList missing = textsWithoutGlyphs(m_dialog);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("; "))));
 }
 
 void TestAutoUpdateW::slotsAndClosing()

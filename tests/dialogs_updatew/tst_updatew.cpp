@@ -1,6 +1,7 @@
 #include "FakeElevation.h"
 #include "InstallerLocation.h"
 #include "LoopbackUpdateServer.h"
+#include "MissingGlyphs.h"
 #include "StallingProxy.h"
 #include "UpdateService.h"
 #include "UpdateTestSupport.h"
@@ -75,6 +76,7 @@ private slots:
     // The states
     void checkingThenOffered_data();
     void checkingThenOffered();
+    void textsHaveTheirGlyphs();
     void offerWithoutInstallerUrl();
     void downloadingThenInstalling_data();
     void downloadingThenInstalling();
@@ -341,6 +343,16 @@ void TestUpdateW::checkingThenOffered()
     QVERIFY(hasNativeWindow(d.w));
     QVERIFY(!d.child<QWidget>("updaterate")->isVisible());
     QVERIFY(d.button("install")->isEnabled());
+}
+
+void TestUpdateW::textsHaveTheirGlyphs()
+{
+    // No text of the offer, the service's notes among them, shows as boxes.
+    serveOffer("9.1.0.0", QString::fromUtf8("修复了若干问题。\n提升转换速度。"), kOfferUrl, "installer");
+    Dialog d;
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    const QStringList missing = textsWithoutGlyphs(d.w);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("; "))));
 }
 
 void TestUpdateW::offerWithoutInstallerUrl()

@@ -29,7 +29,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption versionOption(QStringLiteral("offer-version"), QStringLiteral("Offered version text."),
                                            QStringLiteral("text"), QStringLiteral("8.9.2.0"));
     const QCommandLineOption notesOption(QStringLiteral("notes"), QStringLiteral("Offered release notes."),
-                                         QStringLiteral("text"), QStringLiteral("Stand-in release notes."));
+                                         QStringLiteral("text"),
+                                         QStringLiteral("修复了若干问题，转换更快。(Stand-in release notes.)"));
     const QCommandLineOption fileOption(QStringLiteral("installer"),
                                         QStringLiteral("Serve this file as the installer."), QStringLiteral("file"));
     const QCommandLineOption sizeOption(QStringLiteral("installer-size"),
