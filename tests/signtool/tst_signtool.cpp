@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,6 +62,8 @@ private slots:
     void keygenWritesAPairAndKeepsIt();
     void keygenRefusesExistingFiles_data();
     void keygenRefusesExistingFiles();
+    void signTakesOnlyAPrivateKeyLine_data();
+    void signTakesOnlyAPrivateKeyLine();
     void verify_data();
     void verify();
     void interoperatesWithOpenSsl();
@@ -149,6 +152,47 @@ void tst_SignTool::keygenRefusesExistingFiles()
     QVERIFY(!QFileInfo::exists(elsewhere));
     if (!symlink)
         QCOMPARE(readFile(folder + '/' + existing), QByteArray("kept\n"));
+}
+
+void tst_SignTool::signTakesOnlyAPrivateKeyLine_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "KEY" stands for the secret key's base64
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("foreign"); // owned by another user
+    QTest::addColumn<bool>("taken");
+    QTest::newRow("CRLF line end") << QByteArray("KEY\r\n") << 0600 << false << true;
+    QTest::newRow("no line end") << QByteArray("KEY") << 0400 << false << true;
+    QTest::newRow("group may read") << QByteArray("KEY\n") << 0640 << false << false;
+    QTest::newRow("others may read") << QByteArray("KEY\n") << 0604 << false << false;
+    QTest::newRow("another user's") << QByteArray("KEY\n") << 0600 << true << false;
+    QTest::newRow("a second line") << QByteArray("KEY\nKEY\n") << 0600 << false << false;
+    QTest::newRow("junk after byte 256") << "KEY" + QByteArray(256, '\n') + "junk" << 0600 << false << false;
+}
+
+void tst_SignTool::signTakesOnlyAPrivateKeyLine()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, mode);
+    QFETCH(bool, foreign);
+    QFETCH(bool, taken);
+    if (foreign && geteuid() != 0)
+        QSKIP("giving a file to another user needs root");
+    const QString key = path(QStringLiteral("variant.key"));
+    QFile::remove(key);
+    QVERIFY(writeFile(key, content.replace("KEY", readFile(m_keys + QStringLiteral("/update-signing.key")).trimmed())));
+    QCOMPARE(chmod(QFile::encodeName(key).constData(), mode_t(mode)), 0);
+    if (foreign)
+        QCOMPARE(chown(QFile::encodeName(key).constData(), 65534, 65534), 0);
+
+    const Run sign = tool({QStringLiteral("sign"), key, m_installer});
+    if (taken) {
+        QCOMPARE(sign.exitCode, 0);
+        QCOMPARE(sign.out, m_signature + '\n');
+    } else {
+        QCOMPARE(sign.exitCode, 1);
+        QVERIFY(sign.out.isEmpty());
+        QVERIFY2(sign.err.contains(QFile::encodeName(key)), sign.err.constData());
+    }
 }
 
 void tst_SignTool::verify_data()

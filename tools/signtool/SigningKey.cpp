@@ -8,6 +8,9 @@
 
 namespace {
 
+// The length of the secret key file's base64, without its line end.
+constexpr int kSeedBase64 = (crypto_sign_SEEDBYTES + 2) / 3 * 4;
+
 bool sodiumReady()
 {
     static const bool ready = sodium_init() >= 0;
@@ -16,46 +19,108 @@ bool sodiumReady()
 
 } // namespace
 
+SigningKey &SigningKey::operator=(SigningKey other) noexcept
+{
+    // What this key held goes with `other`, whose destructor wipes it.
+    m_secret.swap(other.m_secret);
+    return *this;
+}
+
+SigningKey::~SigningKey()
+{
+    // Copies share the bytes; the last one wipes them.
+    if (!m_secret.isEmpty() && m_secret.isDetached())
+        sodium_memzero(m_secret.data(), size_t(m_secret.size()));
+}
+
 SigningKey SigningKey::generate()
 {
-    QByteArray seed(crypto_sign_SEEDBYTES, '\0');
+    uchar seed[crypto_sign_SEEDBYTES];
     if (!sodiumReady())
         return SigningKey();
-    randombytes_buf(seed.data(), size_t(seed.size()));
-    const SigningKey key = fromSeed(seed);
-    sodium_memzero(seed.data(), size_t(seed.size()));
+    randombytes_buf(seed, sizeof seed);
+    SigningKey key = fromSeedBytes(seed);
+    sodium_memzero(seed, sizeof seed);
     return key;
 }
 
 SigningKey SigningKey::fromSeed(const QByteArray &seed)
 {
+    if (seed.size() != crypto_sign_SEEDBYTES)
+        return SigningKey();
+    return fromSeedBytes(reinterpret_cast<const uchar *>(seed.constData()));
+}
+
+SigningKey SigningKey::fromSeedBytes(const uchar *seed)
+{
     SigningKey key;
-    if (seed.size() != crypto_sign_SEEDBYTES || !sodiumReady())
+    if (!sodiumReady())
         return key;
-    QByteArray publicKey(crypto_sign_PUBLICKEYBYTES, '\0');
+    uchar publicKey[crypto_sign_PUBLICKEYBYTES];
     key.m_secret.resize(crypto_sign_SECRETKEYBYTES);
-    crypto_sign_seed_keypair(reinterpret_cast<uchar *>(publicKey.data()),
-                             reinterpret_cast<uchar *>(key.m_secret.data()),
-                             reinterpret_cast<const uchar *>(seed.constData()));
+    crypto_sign_seed_keypair(publicKey, reinterpret_cast<uchar *>(key.m_secret.data()), seed);
     return key;
 }
 
 SigningKey SigningKey::fromFile(const QString &path, QString *error)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         if (error)
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return SigningKey();
     }
-    // One line of base64; a key file is tiny, anything longer is no key file.
-    QByteArray text = file.read(256).trimmed();
-    const QByteArray seed = InstallerSignature::decodeExactly(text, crypto_sign_SEEDBYTES);
-    sodium_memzero(text.data(), size_t(text.size()));
-    SigningKey key = fromSeed(seed);
+    return read(file, path, error);
+}
+
+SigningKey SigningKey::read(QIODevice &file, const QString &name, QString *error)
+{
+    // The whole file is one line: the key and its line end, nothing before or
+    // after it, so that a key followed by anything else is no key file. One
+    // byte more than that is enough to tell.
+    char text[kSeedBase64 + 3];
+    qint64 size = 0;
+    while (size < qint64(sizeof text)) {
+        const qint64 got = file.read(text + size, qint64(sizeof text) - size);
+        if (got <= 0)
+            break;
+        size += got;
+    }
+    qint64 line = size;
+    if (line > 0 && text[line - 1] == '\n')
+        --line;
+    if (line > 0 && text[line - 1] == '\r' && line < size)
+        --line;
+
+    SigningKey key;
+    uchar seed[crypto_sign_SEEDBYTES];
+    size_t seedSize = 0;
+    const char *end = nullptr;
+    // Padding and unused bits are checked: each key has one spelling.
+    if (line == kSeedBase64 && sodiumReady()
+        && sodium_base642bin(seed, sizeof seed, text, size_t(line), nullptr, &seedSize, &end,
+                             sodium_base64_VARIANT_ORIGINAL)
+                == 0
+        && seedSize == sizeof seed && end == text + line)
+        key = fromSeedBytes(seed);
+    sodium_memzero(seed, sizeof seed);
+    sodium_memzero(text, sizeof text);
     if (!key.isValid() && error)
-        *error = QStringLiteral("%1 holds no secret key (base64 of 32 bytes)").arg(path);
+        *error = QStringLiteral("%1 holds no secret key (one line: base64 of 32 bytes)").arg(name);
     return key;
+}
+
+bool SigningKey::writeSecret(QIODevice &file) const
+{
+    if (!isValid())
+        return false;
+    char line[kSeedBase64 + 2];
+    sodium_bin2base64(line, sizeof line, reinterpret_cast<const uchar *>(m_secret.constData()), crypto_sign_SEEDBYTES,
+                      sodium_base64_VARIANT_ORIGINAL);
+    line[kSeedBase64] = '\n';
+    const bool written = file.write(line, kSeedBase64 + 1) == kSeedBase64 + 1;
+    sodium_memzero(line, sizeof line);
+    return written;
 }
 
 QByteArray SigningKey::seed() const

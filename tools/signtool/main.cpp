@@ -3,6 +3,7 @@
 // signature the way the program does.
 
 #include "InstallerSignature.h"
+#include "PrivateFile.h"
 #include "SigningKey.h"
 
 #include <QCommandLineParser>
@@ -12,42 +13,26 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 const char kSecretKeyName[] = "update-signing.key";
 const char kPublicKeyName[] = "update-signing.pub";
 
-// Creates a file that must not exist yet. The secret key is readable by its
-// owner only from the moment the file exists: it is created with that mode,
-// never opened up and narrowed afterwards. (On Windows the file takes the
-// folder's permissions; keep the key in a folder of your own.)
-bool writeNewFile(const QString &path, const QByteArray &content, bool ownerOnly, QString *error)
+// Writes a key file that must not exist yet. The secret key is its owner's
+// alone from the moment the file exists: it is created so, never opened up
+// and narrowed afterwards.
+bool writeNewFile(const QString &path, const SigningKey &key, bool secret, QString *error)
 {
     QFile file(path);
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          ownerOnly ? 0600 : 0644);
-    if (fd < 0 || !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            ::close(fd);
-        *error = QStringLiteral("cannot create %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno)));
-        return false;
-    }
-#else
-    Q_UNUSED(ownerOnly)
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (secret) {
+        if (!PrivateFile::create(file, path, error))
+            return false;
+    } else if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         *error = QStringLiteral("cannot create %1: %2").arg(path, file.errorString());
         return false;
     }
-#endif
-    if (file.write(content) != content.size() || !file.flush()) {
+    const bool written = secret ? key.writeSecret(file) : file.write(key.publicKey().toBase64() + '\n') > 0;
+    if (!written || !file.flush()) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         file.close();
         QFile::remove(path);
@@ -78,25 +63,27 @@ int keygen(const QString &folder, QTextStream &out, QTextStream &err)
         err << "cannot make a key\n";
         return 1;
     }
-    if (!writeNewFile(secretPath, key.seed().toBase64() + '\n', true, &error)) {
+    if (!writeNewFile(secretPath, key, true, &error)) {
         err << error << '\n';
         return 1;
     }
-    const QByteArray publicKey = key.publicKey().toBase64();
-    if (!writeNewFile(publicPath, publicKey + '\n', false, &error)) {
+    if (!writeNewFile(publicPath, key, false, &error)) {
         err << error << '\n';
         QFile::remove(secretPath);
         return 1;
     }
     err << "secret key: " << secretPath << " (keep it offline)\npublic key: " << publicPath << '\n';
-    out << publicKey << '\n';
+    out << key.publicKey().toBase64() << '\n';
     return 0;
 }
 
 int sign(const QString &secretKeyFile, const QString &file, QTextStream &out, QTextStream &err)
 {
     QString error;
-    const SigningKey key = SigningKey::fromFile(secretKeyFile, &error);
+    QFile keyFile;
+    SigningKey key;
+    if (PrivateFile::openOwn(keyFile, secretKeyFile, &error))
+        key = SigningKey::read(keyFile, secretKeyFile, &error);
     if (!key.isValid()) {
         err << error << '\n';
         return 1;
@@ -152,7 +139,8 @@ int main(int argc, char *argv[])
             "                                     prints the public key for -DORVALIN_UPDATE_PUBLIC_KEY=...\n"
             "                                     Existing key files are never overwritten.\n"
             "  sign SECRETKEY FILE                print the signature of FILE's bytes (the value of\n"
-            "                                     software_signature in the service's offer)\n"
+            "                                     software_signature in the service's offer); SECRETKEY\n"
+            "                                     must be your own file, closed to group and others\n"
             "  verify PUBLICKEY FILE SIGNATURE    exit 0 only when SIGNATURE holds for FILE; PUBLICKEY is\n"
             "                                     the key in base64 or a file holding it (update-signing.pub)\n\n"
             "Key files hold one line of base64: the 32-byte seed (the RFC 8032 private key) or the\n"
