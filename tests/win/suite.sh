@@ -47,6 +47,13 @@ mkdir -p "$WINEPREFIX"
 "$wine64" wineboot --init >"$tmp/wineboot.log" 2>&1 || { cat "$tmp/wineboot.log" >&2; exit 1; }
 # A crash ends the program at once instead of opening Wine's debugger dialog.
 "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+# The forms ask for Microsoft YaHei, also by its Chinese name; Wine draws both
+# with WenQuanYi Micro Hei (fonts-wqy-microhei, installed by tools/dev.sh), as
+# Linux does (tools/fonts.conf). A UTF-16 .reg file carries the Chinese name
+# whatever the locale.
+printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' '[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]' \
+    '"Microsoft YaHei"="WenQuanYi Micro Hei"' '"微软雅黑"="WenQuanYi Micro Hei"' | iconv -f UTF-8 -t UTF-16 >"$tmp/fonts.reg"
+"$wine64" regedit /S "Z:$tmp/fonts.reg" >/dev/null 2>&1
 
 status=0
 for build in $builds; do

@@ -9,6 +9,7 @@
 
 #include "CheckExchange.h"
 #include "InstallerLocation.h"
+#include "MissingGlyphs.h"
 #include "UpdateW.h"
 #include "WinProcesses.h"
 
@@ -179,6 +180,12 @@ void tst_WinUpdate::updateOfferDialog()
     OfferDialog offer;
     QVERIFY(offer.version && offer.install);
     QTRY_COMPARE_WITH_TIMEOUT(offer.version->text(), QStringLiteral("v8.9.2.0"), waitMs);
+    // The offer as the user reads it, to look at: the Chinese texts drawn
+    // with the font Wine stands in for Microsoft YaHei, no empty boxes.
+    const QStringList missing = textsWithoutGlyphs(offer.dialog);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("; "))));
+    QVERIFY(QDir().mkpath(QFileInfo(QStringLiteral(OFFER_SCREENSHOT)).path()));
+    QVERIFY(offer.dialog->grab().save(QStringLiteral(OFFER_SCREENSHOT)));
     QTest::mouseClick(offer.install, Qt::LeftButton);
 
     const InstallerRun run = waitForRun(folder + "/pdfinstall.exe");
