@@ -80,8 +80,10 @@ SigningKey SigningKey::read(QIODevice &file, const QString &name, QString *error
     // byte more than that is enough to tell.
     char text[kSeedBase64 + 3];
     qint64 size = 0;
+    bool failed = false;
     while (size < qint64(sizeof text)) {
         const qint64 got = file.read(text + size, qint64(sizeof text) - size);
+        failed = got < 0;
         if (got <= 0)
             break;
         size += got;
@@ -97,7 +99,8 @@ SigningKey SigningKey::read(QIODevice &file, const QString &name, QString *error
     size_t seedSize = 0;
     const char *end = nullptr;
     // Padding and unused bits are checked: each key has one spelling.
-    if (line == kSeedBase64 && sodiumReady()
+    // A read that failed may have hidden what follows the key.
+    if (!failed && line == kSeedBase64 && sodiumReady()
         && sodium_base642bin(seed, sizeof seed, text, size_t(line), nullptr, &seedSize, &end,
                              sodium_base64_VARIANT_ORIGINAL)
                 == 0
