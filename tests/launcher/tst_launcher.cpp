@@ -80,6 +80,7 @@ private slots:
     void recordFollowsExecutableNameAndKeepsEntries();
     void recordFollowsFileNotStartName();
     void recordIsOnDiskBeforeConverterIsEndedOrStarted();
+    void splashAsksForExactlyItsWindowFlags();
     void splashIsTranslucentFramelessToolOnTop();
 
 private:
@@ -488,6 +489,22 @@ void tst_Launcher::recordIsOnDiskBeforeConverterIsEndedOrStarted()
     }
 }
 
+// The whole set of flags, also those that change nothing on X (the minimize
+// hint gives a frameless window a taskbar button's minimize on Windows).
+void tst_Launcher::splashAsksForExactlyItsWindowFlags()
+{
+    QProcess *launcher = prepare();
+    QProcessEnvironment env = launcher->processEnvironment();
+    env.insert("QT_PLUGIN_PATH", PROBE_PLUGIN_PATH);
+    env.insert("QT_STYLE_OVERRIDE", "windowflagsprobe");
+    launcher->setProcessEnvironment(env);
+    launcher->start(app(), QStringList());
+    QByteArray told;
+    QTRY_VERIFY_WITH_TIMEOUT((told += launcher->readAllStandardError()).contains("shown: "), waitMs);
+    // Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowStaysOnTopHint
+    QVERIFY2(told.contains("shown: MainWindow 0x4480b\n"), told.constData());
+}
+
 // What the launcher asks of the window system for its splash, as an X server
 // sees it: a tool window without decorations that stays on top, with an
 // alpha channel for the translucent background.
@@ -529,10 +546,9 @@ void tst_Launcher::splashIsTranslucentFramelessToolOnTop()
             xprop, {"-display", display, "-id", window, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_MOTIF_WM_HINTS"});
     QVERIFY2(properties.contains("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(properties));
     QVERIFY2(properties.contains("_NET_WM_STATE_ABOVE"), qPrintable(properties));
-    // flags, functions, decorations: no decorations at all.
-    QVERIFY2(QRegularExpression("_MOTIF_WM_HINTS\\(_MOTIF_WM_HINTS\\) = 0x[0-9a-f]+, 0x[0-9a-f]+, 0x0,")
-                     .match(properties)
-                     .hasMatch(),
+    // flags (decorations given), functions (all), decorations (none), input
+    // mode, status.
+    QVERIFY2(properties.contains("_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x2, 0x1, 0x0, 0x0, 0x0\n"),
              qPrintable(properties));
     const QString geometry = query(xwininfo, {"-display", display, "-id", window});
     QVERIFY2(geometry.contains("Depth: 32"), qPrintable(geometry));
