@@ -542,6 +542,11 @@ void tst_Launcher::splashIsTranslucentFramelessToolOnTop()
     };
     QString window;
     QTRY_VERIFY_WITH_TIMEOUT(!(window = splash()).isEmpty(), waitMs);
+    // Listed from its creation on; all it asks for is set before it is mapped.
+    QString geometry;
+    QTRY_VERIFY_WITH_TIMEOUT(
+            (geometry = query(xwininfo, {"-display", display, "-id", window})).contains("Map State: IsViewable"),
+            waitMs);
     const QString properties = query(
             xprop, {"-display", display, "-id", window, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_MOTIF_WM_HINTS"});
     QVERIFY2(properties.contains("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(properties));
@@ -550,7 +555,6 @@ void tst_Launcher::splashIsTranslucentFramelessToolOnTop()
     // mode, status.
     QVERIFY2(properties.contains("_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x2, 0x1, 0x0, 0x0, 0x0\n"),
              qPrintable(properties));
-    const QString geometry = query(xwininfo, {"-display", display, "-id", window});
     QVERIFY2(geometry.contains("Depth: 32"), qPrintable(geometry));
 }
 
