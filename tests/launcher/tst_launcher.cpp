@@ -10,16 +10,21 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSharedMemory>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
 #include <vector>
 
 #include <csignal>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -75,6 +80,7 @@ private slots:
     void recordFollowsExecutableNameAndKeepsEntries();
     void recordFollowsFileNotStartName();
     void recordIsOnDiskBeforeConverterIsEndedOrStarted();
+    void splashAsksForExactlyItsWindowFlags();
     void splashIsTranslucentFramelessToolOnTop();
 
 private:
@@ -93,6 +99,9 @@ private:
     QProcess *prepare();
     QProcess *start(const QString &program, const QStringList &arguments = {});
     void createSegment(QSharedMemory &segment, const QByteArray &content);
+    key_t systemVKey(const QString &kind) const;
+    int lockWaiters() const;
+    int attachments() const;
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QByteArray m_savedTmpDir;
@@ -126,10 +135,14 @@ void tst_Launcher::cleanup()
     QTRY_VERIFY_WITH_TIMEOUT(processesBelow(m_dir->path()).isEmpty(), waitMs);
 
     // A segment whose holders were killed survives them; the last detach
-    // removes it.
+    // removes it. A killed holder lets go of it only while its memory is torn
+    // down, after it no longer shows as running: a segment left here could
+    // meet a later test whose key file gets the same inode.
     QSharedMemory leftover(QStringLiteral("pdfconvertersm"));
-    if (leftover.attach())
+    if (leftover.attach()) {
+        static_cast<void>(QTest::qWaitFor([&] { return attachments() == 1; }, waitMs));
         leftover.detach();
+    }
 
     if (m_savedTmpDir.isNull())
         qunsetenv("TMPDIR");
@@ -167,6 +180,30 @@ void tst_Launcher::createSegment(QSharedMemory &segment, const QByteArray &conte
     segment.setKey(QStringLiteral("pdfconvertersm"));
     QVERIFY2(segment.create(content.size()), qPrintable(segment.errorString()));
     memcpy(segment.data(), content.constData(), size_t(content.size()));
+}
+
+// The System V key behind the segment ("sharedmemory") or its lock
+// ("systemsem"): Qt derives it from a key file in the temporary folder.
+key_t tst_Launcher::systemVKey(const QString &kind) const
+{
+    const QStringList files
+            = QDir(m_dir->path() + "/tmp").entryList({"qipc_" + kind + "_pdfconvertersm*"}, QDir::Files);
+    return files.size() == 1 ? ::ftok(QFile::encodeName(m_dir->path() + "/tmp/" + files.first()).constData(), 'Q')
+                             : key_t(-1);
+}
+
+// How many processes (or threads) wait for the segment's lock.
+int tst_Launcher::lockWaiters() const
+{
+    const int id = ::semget(systemVKey("systemsem"), 1, 0);
+    return id == -1 ? -1 : ::semctl(id, 0, GETNCNT);
+}
+
+int tst_Launcher::attachments() const
+{
+    struct shmid_ds info;
+    const int id = ::shmget(systemVKey("sharedmemory"), 0, 0);
+    return id != -1 && ::shmctl(id, IPC_STAT, &info) == 0 ? int(info.shm_nattch) : -1;
 }
 
 void tst_Launcher::startPathRecordsPidAndRestartsConverter()
@@ -217,12 +254,37 @@ void tst_Launcher::handOffWritesOnlyByteZero()
     QVERIFY(copyExecutable("/bin/sleep", app("orvalinpdfConverter.exe")));
     QProcess *converter = start(app("orvalinpdfConverter.exe"), {"600"});
 
+    const auto bytes = [&] { return QByteArray(static_cast<const char *>(segment.constData()), 3); };
+
+    // The converter holds the segment's lock while it reads and clears the
+    // byte. Qt's attach takes the lock as well: the launcher is let through
+    // for that one turn, then a second holder queued behind it has the lock
+    // again before the launcher comes to write.
+    QSharedMemory next(QStringLiteral("pdfconvertersm"));
+    QVERIFY(next.attach());
+    std::unique_ptr<QThread> nextHolder(QThread::create([&] { next.lock(); }));
+    const auto release = qScopeGuard([&] {
+        segment.unlock();
+        nextHolder->wait();
+        next.unlock();
+    });
+    QVERIFY(segment.lock());
     QProcess *launcher = start(app(), {"some", "--argument"});
+    QTRY_COMPARE_WITH_TIMEOUT(lockWaiters(), 1, waitMs);
+    nextHolder->start();
+    QTRY_COMPARE_WITH_TIMEOUT(lockWaiters(), 2, waitMs);
+    QVERIFY(segment.unlock());
+    QVERIFY(nextHolder->wait(waitMs));
+    QTRY_VERIFY_WITH_TIMEOUT(lockWaiters() == 1 || launcher->state() == QProcess::NotRunning, waitMs);
+    QCOMPARE(bytes(), QByteArray("AB\0", 3));
+    QCOMPARE(launcher->state(), QProcess::Running);
+
+    QVERIFY(next.unlock());
     WAIT_FINISHED(launcher);
     QCOMPARE(launcher->exitStatus(), QProcess::NormalExit);
     QCOMPARE(launcher->exitCode(), 0);
 
-    QCOMPARE(QByteArray(static_cast<const char *>(segment.constData()), 3), QByteArray("9B\0", 3));
+    QCOMPARE(bytes(), QByteArray("9B\0", 3));
     QVERIFY(!QFile::exists(recordPath()));
     QCOMPARE(converter->state(), QProcess::Running);
 }
@@ -231,18 +293,30 @@ void tst_Launcher::orphanedSegmentLeadsToStartPath()
 {
     QVERIFY(copyExecutable(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
     QProcess *crashing = start(app("orvalinpdfConverter.exe"));
-    const QString keyFile = m_dir->path() + "/tmp";
-    QTRY_VERIFY_WITH_TIMEOUT(!QDir(keyFile).entryList({"qipc_sharedmemory_pdfconvertersm*"}, QDir::Files).isEmpty(),
-                             waitMs);
-    // The converter crashes; its segment stays behind with nobody attached.
+    QTRY_COMPARE_WITH_TIMEOUT(attachments(), 1, waitMs);
+    // The converter crashes; its segment stays behind with nobody attached,
+    // holding a signal that was never cleared.
     crashing->kill();
     WAIT_FINISHED(crashing);
+    const int orphan = ::shmget(systemVKey("sharedmemory"), 0, 0);
+    QVERIFY(orphan != -1);
+    void *stale = ::shmat(orphan, nullptr, 0);
+    QVERIFY(stale != reinterpret_cast<void *>(-1));
+    memcpy(stale, "9X", 2);
+    QCOMPARE(::shmdt(stale), 0);
 
     QProcess *launcher = start(app());
     QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(launcher->processId()), waitMs);
     WAIT_FINISHED(launcher);
     QCOMPARE(launcher->exitStatus(), QProcess::CrashExit);
     QCOMPARE(processesBelow(m_dir->path() + "/app").size(), 1);
+
+    // The new converter starts on a fresh segment: nothing of the old one
+    // reaches it.
+    QSharedMemory segment(QStringLiteral("pdfconvertersm"));
+    QVERIFY2(segment.attach(), qPrintable(segment.errorString()));
+    QCOMPARE(QByteArray(static_cast<const char *>(segment.constData()), 2), QByteArray(2, '\0'));
+    segment.detach();
 }
 
 void tst_Launcher::secondLauncherFromSameFileEndsAtOnce()
@@ -286,15 +360,28 @@ void tst_Launcher::secondLauncherFromSameFileEndsAtOnce()
     QCOMPARE(static_cast<const char *>(segment.constData())[0], '9');
 }
 
+// The launcher is killed; the converter it started lives on (one that holds
+// no segment): the next launcher takes the start path.
 void tst_Launcher::killedLauncherDoesNotBlock()
 {
+    const QString lingering = m_dir->path() + "/old/orvalinpdfConverter.exe";
+    QVERIFY(copyExecutable("/bin/sleep", lingering));
+    QFile converter(app("orvalinpdfConverter.exe"));
+    QVERIFY(converter.open(QIODevice::WriteOnly));
+    converter.write("#!/bin/sh\nexec '" + QFile::encodeName(lingering) + "' 600\n");
+    converter.close();
+    QVERIFY(converter.setPermissions(converter.permissions() | QFile::ExeOwner));
+
     QProcess *first = start(app());
     QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(first->processId()), waitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(processesBelow(m_dir->path() + "/old").size(), 1, waitMs);
     first->kill();
     WAIT_FINISHED(first);
 
     QProcess *next = start(app());
-    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(next->processId()), waitMs);
+    const QString nextPid = QString::number(next->processId());
+    QTRY_VERIFY_WITH_TIMEOUT(recordedPid() == nextPid || next->state() == QProcess::NotRunning, waitMs);
+    QCOMPARE(recordedPid(), nextPid);
     QCOMPARE(next->state(), QProcess::Running);
 }
 
@@ -402,6 +489,22 @@ void tst_Launcher::recordIsOnDiskBeforeConverterIsEndedOrStarted()
     }
 }
 
+// The whole set of flags, also those that change nothing on X (the minimize
+// hint gives a frameless window a taskbar button's minimize on Windows).
+void tst_Launcher::splashAsksForExactlyItsWindowFlags()
+{
+    QProcess *launcher = prepare();
+    QProcessEnvironment env = launcher->processEnvironment();
+    env.insert("QT_PLUGIN_PATH", PROBE_PLUGIN_PATH);
+    env.insert("QT_STYLE_OVERRIDE", "windowflagsprobe");
+    launcher->setProcessEnvironment(env);
+    launcher->start(app(), QStringList());
+    QByteArray told;
+    QTRY_VERIFY_WITH_TIMEOUT((told += launcher->readAllStandardError()).contains("shown: "), waitMs);
+    // Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowStaysOnTopHint
+    QVERIFY2(told.contains("shown: MainWindow 0x4480b\n"), told.constData());
+}
+
 // What the launcher asks of the window system for its splash, as an X server
 // sees it: a tool window without decorations that stays on top, with an
 // alpha channel for the translucent background.
@@ -439,16 +542,19 @@ void tst_Launcher::splashIsTranslucentFramelessToolOnTop()
     };
     QString window;
     QTRY_VERIFY_WITH_TIMEOUT(!(window = splash()).isEmpty(), waitMs);
+    // Listed from its creation on; all it asks for is set before it is mapped.
+    QString geometry;
+    QTRY_VERIFY_WITH_TIMEOUT(
+            (geometry = query(xwininfo, {"-display", display, "-id", window})).contains("Map State: IsViewable"),
+            waitMs);
     const QString properties = query(
             xprop, {"-display", display, "-id", window, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_MOTIF_WM_HINTS"});
     QVERIFY2(properties.contains("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(properties));
     QVERIFY2(properties.contains("_NET_WM_STATE_ABOVE"), qPrintable(properties));
-    // flags, functions, decorations: no decorations at all.
-    QVERIFY2(QRegularExpression("_MOTIF_WM_HINTS\\(_MOTIF_WM_HINTS\\) = 0x[0-9a-f]+, 0x[0-9a-f]+, 0x0,")
-                     .match(properties)
-                     .hasMatch(),
+    // flags (decorations given), functions (all), decorations (none), input
+    // mode, status.
+    QVERIFY2(properties.contains("_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x2, 0x1, 0x0, 0x0, 0x0\n"),
              qPrintable(properties));
-    const QString geometry = query(xwininfo, {"-display", display, "-id", window});
     QVERIFY2(geometry.contains("Depth: 32"), qPrintable(geometry));
 }
 

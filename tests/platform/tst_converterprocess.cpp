@@ -1,0 +1,86 @@
+#include "ConverterProcess.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <memory>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+// Ending converters by image name, against real processes. The image name is
+// one of this test's own, so nothing else of the user's is touched.
+class tst_ConverterProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void killReturnsOnlyOnceTheConverterIsGone();
+};
+
+// A killed process is not gone at once: here it is held at its exit, where
+// it still runs its executable, as a tracer holds it. The kill must not
+// return while it is there, or the caller's new converter would meet it.
+void tst_ConverterProcess::killReturnsOnlyOnceTheConverterIsGone()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString imageName = QStringLiteral("dying-converter-%1.exe").arg(QCoreApplication::applicationPid());
+    const QString image = dir.path() + '/' + imageName;
+    QVERIFY(QFile::copy("/bin/sleep", image));
+    QVERIFY(QFile::setPermissions(image, QFile::ReadOwner | QFile::ExeOwner));
+
+    const QByteArray path = QFile::encodeName(image);
+    char seconds[] = "600";
+    char *const argv[] = {const_cast<char *>(path.constData()), seconds, nullptr};
+    pid_t pid = 0;
+    QCOMPARE(::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
+    const QString exeLink = QStringLiteral("/proc/%1/exe").arg(pid);
+    QTRY_COMPARE(QFileInfo(exeLink).symLinkTarget(), image);
+    std::unique_ptr<QThread> killer;
+    const auto release = qScopeGuard([&] {
+        ::kill(pid, SIGKILL);
+        ::ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+        int status = 0;
+        while (::waitpid(pid, &status, __WALL) == pid && WIFSTOPPED(status))
+            ::ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+        if (killer)
+            killer->wait();
+    });
+    if (::ptrace(PTRACE_SEIZE, pid, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL) != 0)
+        QSKIP("cannot trace a child process here");
+
+    bool runningWhenKillReturned = true;
+    killer.reset(QThread::create([&] {
+        ConverterProcess::killByImageName(imageName);
+        runningWhenKillReturned = !QFileInfo(exeLink).symLinkTarget().isEmpty();
+    }));
+    killer->start();
+
+    int status = 0;
+    bool stopped = false;
+    QTRY_VERIFY(stopped || (stopped = ::waitpid(pid, &status, __WALL | WNOHANG) == pid));
+    QVERIFY(WIFSTOPPED(status));
+    QCOMPARE(status >> 8, SIGTRAP | (PTRACE_EVENT_EXIT << 8));
+    // A moment at the exit, then it goes on to die.
+    QTest::qWait(500);
+    QCOMPARE(::ptrace(PTRACE_CONT, pid, nullptr, nullptr), 0L);
+    QCOMPARE(::waitpid(pid, &status, __WALL), pid);
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    QVERIFY(killer->wait(30000));
+    QVERIFY(!runningWhenKillReturned);
+}
+
+QTEST_GUILESS_MAIN(tst_ConverterProcess)
+#include "tst_converterprocess.moc"
