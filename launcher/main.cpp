@@ -14,9 +14,11 @@
 // waits for the launcher's result.
 int main(int argc, char *argv[])
 {
-    QtSingleApplication app(argc, argv, true);
-    ApplicationName::followExecutableFile();
-    if (app.isRunning())
+    // Every double-click on a PDF while the converter runs starts a launcher
+    // that only hands off. Neither that nor ending at once needs the GUI, so
+    // both are settled before the application object (display connection,
+    // platform plugin, fonts) exists.
+    if (QtSingleApplication::isRunning())
         return 0;
 
     QSharedMemory segment;
@@ -26,6 +28,9 @@ int main(int argc, char *argv[])
         segment.detach();
         return 0;
     }
+
+    QtSingleApplication app(argc, argv, true);
+    ApplicationName::followExecutableFile();
 
     QSettings record(PidRecord::filePath(), QSettings::IniFormat);
     PidRecord::write(record, QCoreApplication::applicationPid());
