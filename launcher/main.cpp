@@ -29,6 +29,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The splash is drawn by the raster engine alone. Left to decide, Qt on X11
+    // prepares every top-level widget for OpenGL children: it loads the GL
+    // stack and searches its configurations for the translucent window's
+    // visual, which held the splash back by more than a bare window takes.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     QtSingleApplication app(argc, argv, true);
     ApplicationName::followExecutableFile();
 
