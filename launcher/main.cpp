@@ -37,14 +37,20 @@ int main(int argc, char *argv[])
     QtSingleApplication app(argc, argv, true);
     ApplicationName::followExecutableFile();
 
-    QSettings record(PidRecord::filePath(), QSettings::IniFormat);
-    PidRecord::write(record, QCoreApplication::applicationPid());
-
     MainWindow window;
     // 0x4480B: a frameless tool window that stays on top.
     window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowStaysOnTopHint);
     window.setAttribute(Qt::WA_TranslucentBackground, true);
     window.show();
+
+    // After show(), which returns once the window system has the window: the
+    // record's write and sync, and starting the converter beside the
+    // launcher, would hold the splash back. The converter sees the same as
+    // before: the record is on disk before any converter is ended or started,
+    // and the old one is gone before the new one starts.
+    QSettings record(PidRecord::filePath(), QSettings::IniFormat);
+    PidRecord::write(record, QCoreApplication::applicationPid());
+    window.restartConverter();
 
     app.exec();
     return 0;
