@@ -18,11 +18,11 @@ public:
     QtSingleApplication(int &argc, char **argv, bool GUIenabled = true);
     ~QtSingleApplication() override;
 
-    // True when another process with the same application id already ran
-    // when this process first asked (here, or by constructing the
-    // application) and still runs. Otherwise that first call took the
-    // instance lock, which this process keeps until it ends. It needs no
-    // application object: a process that has to end at once can find out
-    // before it pays for the GUI.
+    // True when another living process with the same application id held
+    // the instance lock when this process first asked (here, or by
+    // constructing the application); the answer does not change afterwards.
+    // Otherwise that first call took the lock, which this process keeps until
+    // it ends. It needs no application object: a process that has to end at
+    // once can find out before it pays for the GUI.
     static bool isRunning();
 };
