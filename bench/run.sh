@@ -2,7 +2,8 @@
 # Builds the launcher, the stand-ins and the benchmark programs in release mode
 # (in build-bench/, or the folder given first) and prints every figure as a ratio against a
 # baseline measured in the same run. Extra arguments go to measure.py, e.g.
-# --runs 60 --download-runs 9 --splash-seconds 20, or --only download.
+# --runs 60 --download-runs 9 --map-runs 25 --splash-seconds 20, or --only download
+# (startup, firstmap).
 set -eu
 cd "$(dirname "$0")/.."
 build=build-bench
@@ -14,6 +15,10 @@ esac
 # What the measurements run besides the build itself.
 missing=""
 command -v curl >/dev/null 2>&1 || missing="$missing curl"
+# Serves the installer for the download figures (its own configuration, on
+# loopback; the system's nginx service is not used).
+command -v nginx >/dev/null 2>&1 || [ -x /usr/sbin/nginx ] || missing="$missing nginx"
+command -v ipcrm >/dev/null 2>&1 || missing="$missing util-linux"
 command -v Xvfb >/dev/null 2>&1 || missing="$missing xvfb"
 command -v unshare >/dev/null 2>&1 || missing="$missing util-linux"
 [ -x /usr/bin/python3 ] || missing="$missing python3"
@@ -27,6 +32,6 @@ fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=ON -DORVALIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target orvalinpdfLaunch orvalinpdfConverter orvalinUpdateService \
-    bench_bareapp bench_barewindow bench_download >/dev/null
+    bench_bareapp bench_barewindow bench_download bench_firstmap bench_qtlinked >/dev/null
 
 exec /usr/bin/python3 bench/measure.py --build "$build" "$@"

@@ -24,10 +24,6 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
 
-    // Any converter still running (hung, or started by hand) is ended before
-    // the new one starts, so exactly one comes up.
-    ConverterProcess::killByImageName(QString::fromLatin1(converterImage));
-
     if (!chineseLocale())
         resize(280, 250);
 
@@ -35,7 +31,13 @@ MainWindow::MainWindow(QWidget *parent)
     timer = new QTimer(this);
     connect(timer, SIGNAL(timeout()), this, SLOT(lunach()));
     timer->start(100);
+}
 
+void MainWindow::restartConverter()
+{
+    // Any converter still running (hung, or started by hand) is ended before
+    // the new one starts, so exactly one comes up.
+    ConverterProcess::killByImageName(QString::fromLatin1(converterImage));
     ConverterProcess::start(QCoreApplication::applicationDirPath() + QLatin1Char('/')
                             + QString::fromLatin1(converterImage));
 }

@@ -1,12 +1,13 @@
 #include "QtSingleApplication.h"
 
+#include "ApplicationName.h"
 #include "InstanceLock.h"
 
 namespace {
 
 QString defaultApplicationId()
 {
-    QString id = QCoreApplication::applicationFilePath();
+    QString id = ApplicationName::executableFilePath();
 #ifdef Q_OS_WIN
     id = id.toLower();
 #endif
@@ -17,14 +18,17 @@ QString defaultApplicationId()
 
 QtSingleApplication::QtSingleApplication(int &argc, char **argv, bool GUIenabled)
     : QApplication(argc, argv)
-    , m_lock(new InstanceLock(defaultApplicationId()))
 {
     Q_UNUSED(GUIenabled)
+    isRunning();
 }
 
 QtSingleApplication::~QtSingleApplication() = default;
 
-bool QtSingleApplication::isRunning() const
+bool QtSingleApplication::isRunning()
 {
-    return !m_lock->isAcquired();
+    // One lock per process, held until it ends: the operating system drops it
+    // then, however the process ended.
+    static const InstanceLock lock(defaultApplicationId());
+    return !lock.isAcquired();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+class QString;
+
 // The program sets no application name of its own: its per-user folders are
 // named after its executable file, the launcher's pid record and the
 // installer folder included. Windows takes that name from the file itself;
@@ -11,5 +13,10 @@ namespace ApplicationName {
 // name up to its first dot), as Qt does on Windows. Call it right after the
 // application object is created.
 void followExecutableFile();
+
+// The full path of this process's executable file, the same string as
+// QCoreApplication::applicationFilePath(), but also before any application
+// object exists. Empty when the system does not tell.
+QString executableFilePath();
 
 } // namespace ApplicationName

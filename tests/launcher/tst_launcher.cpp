@@ -75,6 +75,7 @@ private slots:
     void handOffWritesOnlyByteZero();
     void orphanedSegmentLeadsToStartPath();
     void secondLauncherFromSameFileEndsAtOnce();
+    void onlyTheSplashNeedsTheGui();
     void killedLauncherDoesNotBlock();
     void simultaneousStartsLeaveOne();
     void recordFollowsExecutableNameAndKeepsEntries();
@@ -358,6 +359,40 @@ void tst_Launcher::secondLauncherFromSameFileEndsAtOnce()
     WAIT_FINISHED(other);
     QCOMPARE(other->exitCode(), 0);
     QCOMPARE(static_cast<const char *>(segment.constData())[0], '9');
+}
+
+// Ending at once and handing off are settled before the GUI comes up, so
+// they work where it cannot (no display here); the splash still takes Qt's
+// own command-line options.
+void tst_Launcher::onlyTheSplashNeedsTheGui()
+{
+    const auto withoutDisplay = [this](const QStringList &arguments) {
+        QProcess *process = prepare();
+        QProcessEnvironment env = process->processEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("DISPLAY");
+        process->setProcessEnvironment(env);
+        process->start(app(), arguments);
+        return process;
+    };
+
+    QProcess *first = withoutDisplay({"-platform", "offscreen"});
+    QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(first->processId()), waitMs);
+
+    QProcess *second = withoutDisplay({});
+    WAIT_FINISHED(second);
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+
+    first->kill();
+    WAIT_FINISHED(first);
+    QSharedMemory segment;
+    createSegment(segment, QByteArray("AB", 2));
+    QProcess *handOff = withoutDisplay({});
+    WAIT_FINISHED(handOff);
+    QCOMPARE(handOff->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(handOff->exitCode(), 0);
+    QCOMPARE(QByteArray(static_cast<const char *>(segment.constData()), 2), QByteArray("9B"));
 }
 
 // The launcher is killed; the converter it started lives on (one that holds
