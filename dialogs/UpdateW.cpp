@@ -20,6 +20,9 @@ UpdateW::UpdateW(QWidget *parent)
 {
     ui->setupUi(this);
     ui->updaterate->setVisible(false);
+    // The version comes from the update service: shown as text, never as
+    // markup (an image in it would be fetched from wherever it points).
+    ui->updateinfo->setTextFormat(Qt::PlainText);
     startSession(ProductIdentity::read(QCoreApplication::applicationDirPath()), reactions());
     ui->updateversion->verticalScrollBar()->setStyleSheet(
             QStringLiteral("QScrollBar{background:transparent; width: 10px;}"

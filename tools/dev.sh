@@ -121,13 +121,15 @@ if [ "$mode" = test ]; then
     ctest --test-dir "$build" --output-on-failure
 
     # The build options for signed installers and an https update service,
-    # both set, with the test suite's throwaway key: only the test of what
-    # they change is built and run there (tests/update_signed); the suite
-    # above covers the default build, which has neither.
+    # both set, with the test suite's throwaway key, and an installer maximum
+    # small enough to pass in a test: only the test of what they change is
+    # built and run there (tests/update_signed); the suite above covers the
+    # default build, which has neither.
     options="$build-options"
     echo "== configuring $options (signed installers, https; warnings as errors: $werror)"
     cmake -S . -B "$options" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVALIN_WERROR=$werror \
-        -DORVALIN_UPDATE_PUBLIC_KEY="$(cat tests/update_signed/test-suite.pub)" -DORVALIN_UPDATE_SCHEME=https
+        -DORVALIN_UPDATE_PUBLIC_KEY="$(cat tests/update_signed/test-suite.pub)" -DORVALIN_UPDATE_SCHEME=https \
+        -DORVALIN_UPDATE_MAX_INSTALLER_MB=8
     echo "== building"
     cmake --build "$options" --target tst_signedupdate
     echo "== running the signed and https test"

@@ -63,6 +63,14 @@ QUrl checkUrl()
                 QUrl::TolerantMode);
 }
 
+bool acceptsInstallerUrl(const QString &url)
+{
+    if (checkUrl().scheme() != QLatin1String("https"))
+        return true;
+    const QUrl parsed(url, QUrl::TolerantMode);
+    return parsed.isValid() && parsed.scheme() == QLatin1String("https") && !parsed.host().isEmpty();
+}
+
 QByteArray requestBody(const ProductIdentity &identity, quint64 secondsSinceEpoch)
 {
     const QByteArray clock = QByteArray::number(secondsSinceEpoch);

@@ -26,6 +26,11 @@ QString checkPath();
 // installers are started unchecked.
 QByteArray installerPublicKey();
 
+// Whether an offer may name this installer URL: a build that asks the
+// service over https fetches installers over https only; an offer of anything
+// else counts as a failed check.
+bool acceptsInstallerUrl(const QString &url);
+
 // The request body: one line of JSON, UTF-8, every value a string.
 // `secondsSinceEpoch` fills machine_code and guid alike.
 QByteArray requestBody(const ProductIdentity &identity, quint64 secondsSinceEpoch);

@@ -21,7 +21,10 @@ QString updateDir(const QString &directory)
 
 QString installerFile(const QString &updatedir)
 {
-    if (updatedir.isEmpty())
+    // The installer is started with administrator rights: a folder where
+    // someone else could swap it for their own program, or one that depends
+    // on the working directory, is not used.
+    if (updatedir.isEmpty() || !FolderPath::onlyUserCanChange(updatedir))
         return InstallerLocation::file();
     return FolderPath::join(updatedir, QStringLiteral("pdfinstall.exe"));
 }

@@ -11,7 +11,8 @@ namespace InstallerFileSetting {
 QString updateDir(const QString &directory);
 
 // "pdfinstall.exe" in `updatedir`, the folder text kept as it stands, or
-// InstallerLocation::file() when `updatedir` is empty.
+// InstallerLocation::file() when `updatedir` is empty, relative or a folder
+// that others can change (FolderPath::onlyUserCanChange).
 QString installerFile(const QString &updatedir);
 
 } // namespace InstallerFileSetting

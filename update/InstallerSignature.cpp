@@ -95,4 +95,16 @@ bool verifyFileBase64(const QString &file, const QByteArray &publicKeyBase64, co
     return verifyFile(file, decodePublicKey(publicKeyBase64), decodeSignature(signatureBase64));
 }
 
+bool verifyBytesBase64(const uchar *data, qint64 size, const QByteArray &publicKeyBase64,
+                       const QByteArray &signatureBase64)
+{
+    const QByteArray publicKey = decodePublicKey(publicKeyBase64);
+    const QByteArray signature = decodeSignature(signatureBase64);
+    if (publicKey.size() != kPublicKeyBytes || signature.size() != kSignatureBytes || !sodiumReady())
+        return false;
+    return crypto_sign_verify_detached(reinterpret_cast<const uchar *>(signature.constData()), data, quint64(size),
+                                       reinterpret_cast<const uchar *>(publicKey.constData()))
+            == 0;
+}
+
 } // namespace InstallerSignature

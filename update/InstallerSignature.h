@@ -31,6 +31,11 @@ bool verifyFile(const QString &file, const QByteArray &publicKey, const QByteArr
 // the update service's offer carry them.
 bool verifyFileBase64(const QString &file, const QByteArray &publicKeyBase64, const QByteArray &signatureBase64);
 
+// Whether `size` bytes at `data` carry the signature (base64) made with the
+// secret key of `publicKeyBase64`.
+bool verifyBytesBase64(const uchar *data, qint64 size, const QByteArray &publicKeyBase64,
+                       const QByteArray &signatureBase64);
+
 // Hands all bytes of a regular file to `use` in one piece (Ed25519 reads the
 // whole message at once). False when the file cannot be read whole.
 bool withFileBytes(const QString &file, const std::function<void(const uchar *data, qint64 size)> &use);

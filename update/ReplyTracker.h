@@ -1,5 +1,7 @@
 #pragma once
 
+#include "InstallerFile.h"
+
 #include <QObject>
 #include <QString>
 
@@ -18,8 +20,9 @@ public:
     {}
 
     const Role role;
-    QString file;            // download: where the bytes go
+    InstallerFile installer; // download: where the bytes go
     qint64 received = 0;     // download: bytes stored by this download
     bool failed = false;     // the reply is being given up (too large, not storable)
+    bool refused = false;    // download: given up for what it is; its file goes too
     bool superseded = false; // download: a newer download replaced it
 };

@@ -87,6 +87,7 @@ void UpdateSession::startDownload(const Target &target)
     if (ReplyTracker *previous = trackerOf(m_reply)) {
         if (previous->role == ReplyTracker::Role::Download && m_reply->isRunning()) {
             previous->superseded = true;
+            previous->installer.close();
             QObject::disconnect(m_reply, nullptr, this, nullptr);
             giveUp(m_reply);
         }
@@ -94,15 +95,20 @@ void UpdateSession::startDownload(const Target &target)
 
     m_target = target;
     QFile::remove(target.installerFile);
-    const QFileInfo old(target.installerFile);
-    if (old.exists() || old.isSymLink()) {
-        // Appending to an old installer would hand a corrupt file to the shell.
+    auto *tracker = new ReplyTracker(ReplyTracker::Role::Download, nullptr);
+    // Created before the request goes out, and only where nothing is: an old
+    // installer that could not be removed, or anything put there meanwhile,
+    // fails the download.
+    if (!tracker->installer.create(target.installerFile)) {
+        delete tracker;
         emit downloadFailed(Failure::Network);
         return;
     }
 
     // The request still carries the check's content type, and so does the GET.
+    // The installer comes as it is: nothing is unpacked on the way.
     m_request.setUrl(url);
+    m_request.setRawHeader("Accept-Encoding", "identity");
     QNetworkReply *reply = m_manager->get(m_request);
     // Over TLS a bounded read buffer stalls the transfer in Qt 5.15: the bytes
     // already decrypted are not taken up again once the buffer has room, and
@@ -110,8 +116,7 @@ void UpdateSession::startDownload(const Target &target)
     if (url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
         reply->setReadBufferSize(kDownloadReadBuffer);
     m_reply = reply;
-    auto *tracker = new ReplyTracker(ReplyTracker::Role::Download, reply);
-    tracker->file = target.installerFile;
+    tracker->setParent(reply);
     connect(reply, &QNetworkReply::readyRead, this, &UpdateSession::scheduleStore);
 }
 
@@ -150,32 +155,34 @@ void UpdateSession::storeChunk()
         return;
     }
 
+    // Refused before a byte of it is written: an installer larger than any
+    // the publisher ships, and a body packed for transfer (not the installer's
+    // own bytes, and unpacked it could be any size).
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed();
+    if ((length.isValid() && length.toLongLong() > maxInstallerBytes())
+        || (!encoding.isEmpty() && encoding.compare("identity", Qt::CaseInsensitive) != 0)) {
+        refuse(reply);
+        return;
+    }
+
     // Taken as the network layer filled it: the first piece of the reply's
     // buffer comes without a copy.
     const QByteArray chunk = reply->readAll();
     if (chunk.isEmpty())
         return;
-
-    QFile file(tracker->file);
-    // The first chunk starts the file afresh, whatever appeared there meanwhile.
-    const QIODevice::OpenMode mode
-            = tracker->received == 0 ? (QIODevice::WriteOnly | QIODevice::Truncate) : QIODevice::Append;
-    bool stored = file.open(mode | QIODevice::Unbuffered);
-    qint64 written = 0;
-    if (stored) {
-        written = file.write(chunk);
-        stored = written == chunk.size();
-        file.close();
-        stored = stored && file.error() == QFileDevice::NoError;
+    if (tracker->received + chunk.size() > maxInstallerBytes()) {
+        refuse(reply);
+        return;
     }
-    if (!stored) {
+    if (!tracker->installer.write(chunk.constData(), chunk.size())) {
         giveUp(reply);
         return;
     }
+    const qint64 written = chunk.size();
 
     tracker->received += written;
     m_writtenBytes += written;
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     const qint64 total = length.isValid() ? length.toLongLong() : -1;
     emit chunkStored(progress(tracker->received, total, m_writtenBytes, m_target.bytesPerStep), tracker->received,
                      total);
@@ -195,7 +202,7 @@ void UpdateSession::replyFinished(QNetworkReply *finished)
     const bool download = tracker && tracker->role == ReplyTracker::Role::Download;
     const auto failed = [this, download, tracker](Failure failure) {
         if (download) {
-            discardUnverifiable(tracker->file);
+            release(tracker);
             emit downloadFailed(failure);
         } else {
             emit checkFailed(failure);
@@ -221,7 +228,10 @@ void UpdateSession::replyFinished(QNetworkReply *finished)
     } else {
         const QJsonDocument answer = QJsonDocument::fromJson(finished->readAll());
         if (finished->url().path(QUrl::FullyDecoded).compare(CheckExchange::checkPath(), Qt::CaseInsensitive) == 0) {
-            if (const std::optional<UpdateOffer> offer = CheckExchange::interpretAnswer(answer)) {
+            const std::optional<UpdateOffer> offer = CheckExchange::interpretAnswer(answer);
+            if (offer && !CheckExchange::acceptsInstallerUrl(offer->downloadUrl)) {
+                failed(Failure::Network);
+            } else if (offer) {
                 m_downloadUrl = offer->downloadUrl;
                 m_signature = offer->signature;
                 emit offered(*offer);
@@ -240,34 +250,48 @@ void UpdateSession::replyFinished(QNetworkReply *finished)
 void UpdateSession::finishDownload(QNetworkReply *finished)
 {
     ReplyTracker *tracker = trackerOf(finished);
-    const QFileInfo info(tracker->file);
-    const qint64 onDisk = info.exists() ? info.size() : 0;
-    if (tracker->failed || onDisk != tracker->received) {
-        discardUnverifiable(tracker->file);
+    InstallerFile &installer = tracker->installer;
+    // From here until the shell has started it, the checks and the start see
+    // the one file that was written (see InstallerFile).
+    if (tracker->failed || !installer.seal() || installer.size() != tracker->received) {
+        release(tracker);
         emit downloadFailed(Failure::Network);
         return;
     }
-    // With a publisher's key built in, only an installer whose bytes on disk
-    // carry the publisher's signature is started: whoever can change the
-    // traffic must not get a program run as administrator.
+    // Nothing arrived: there is no installer, and the shell is asked to start
+    // a file that is not there, which starts nothing.
+    if (tracker->received == 0)
+        installer.discard();
+    // With a publisher's key built in, only an installer whose bytes carry the
+    // publisher's signature is started: whoever can change the traffic must
+    // not get a program run as administrator.
     const QByteArray publicKey = CheckExchange::installerPublicKey();
-    if (!publicKey.isEmpty()
-        && !InstallerSignature::verifyFileBase64(tracker->file, publicKey, m_signature.toLatin1())) {
-        QFile::remove(tracker->file);
-        emit downloadFailed(Failure::Network);
-        return;
+    if (!publicKey.isEmpty()) {
+        bool verified = false;
+        const bool read = installer.withBytes([&](const uchar *data, qint64 size) {
+            verified = InstallerSignature::verifyBytesBase64(data, size, publicKey, m_signature.toLatin1());
+        });
+        if (!read || !verified) {
+            installer.discard();
+            emit downloadFailed(Failure::Network);
+            return;
+        }
     }
     emit downloadFinished();
-    ElevatedStart::start(tracker->file, m_target.workingDirectory);
+    ElevatedStart::start(m_target.installerFile, m_target.workingDirectory);
+    installer.close();
     emit installerStarted();
 }
 
 // A program that checks signatures keeps no part of an installer it did not
-// start: nothing unverified is left for anyone to run by hand.
-void UpdateSession::discardUnverifiable(const QString &file)
+// start: nothing unverified is left for anyone to run by hand. A refused
+// download goes as well; any other failed one keeps its partial file.
+void UpdateSession::release(ReplyTracker *tracker)
 {
-    if (!CheckExchange::installerPublicKey().isEmpty())
-        QFile::remove(file);
+    if (tracker->refused || !CheckExchange::installerPublicKey().isEmpty())
+        tracker->installer.discard();
+    else
+        tracker->installer.close();
 }
 
 // Gives a reply up without re-entering the caller: the abort (and with it the
@@ -277,4 +301,17 @@ void UpdateSession::giveUp(QNetworkReply *reply)
     if (ReplyTracker *tracker = trackerOf(reply))
         tracker->failed = true;
     QMetaObject::invokeMethod(reply, "abort", Qt::QueuedConnection);
+}
+
+// Gives a download up for what it carries, and with it its file.
+void UpdateSession::refuse(QNetworkReply *reply)
+{
+    if (ReplyTracker *tracker = trackerOf(reply))
+        tracker->refused = true;
+    giveUp(reply);
+}
+
+qint64 UpdateSession::maxInstallerBytes()
+{
+    return qint64(ORVALIN_UPDATE_MAX_INSTALLER_MB) * 1024 * 1024;
 }

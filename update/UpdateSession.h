@@ -9,6 +9,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class ReplyTracker;
 struct ProductIdentity;
 
 // One update dialog's exchange with the update service: the check, then the
@@ -30,7 +31,8 @@ public:
     // What a download needs from its owner, given when it starts.
     struct Target
     {
-        // Removed first, then receives the bytes, then started elevated.
+        // Removed first, then created anew, receives the bytes, then started
+        // elevated.
         QString installerFile;
         // Working directory of the elevated start; may be empty.
         QString workingDirectory;
@@ -62,6 +64,10 @@ public:
     // Installer bytes written over all downloads of the session.
     qint64 writtenBytes() const { return m_writtenBytes; }
 
+    // The largest installer that is downloaded (ORVALIN_UPDATE_MAX_INSTALLER_MB
+    // MiB, fixed when building); a larger one is refused.
+    static qint64 maxInstallerBytes();
+
     // The progress shown for a download, 0 to 100: the share of `total` that
     // has been received when the length is known (total > 0), otherwise the
     // number of whole steps written, never more than 100.
@@ -87,7 +93,8 @@ private:
     void scheduleStore();
     void finishDownload(QNetworkReply *finished);
     void giveUp(QNetworkReply *reply);
-    static void discardUnverifiable(const QString &file);
+    void refuse(QNetworkReply *reply);
+    static void release(ReplyTracker *tracker);
 
     QNetworkAccessManager *m_manager;
     QNetworkRequest m_request;

@@ -24,7 +24,7 @@ check() {
         echo "expected $expect, was $result: $*" >&2
         tail -n 5 "$scratch.log" >&2
         failed=1
-    elif [ "$result" = refused ] && ! grep -q 'ORVALIN_UPDATE_\(PUBLIC_KEY\|SCHEME\) must' "$scratch.log"; then
+    elif [ "$result" = refused ] && ! grep -q 'ORVALIN_UPDATE_\(PUBLIC_KEY\|SCHEME\|MAX_INSTALLER_MB\) must' "$scratch.log"; then
         echo "refused without naming the option: $*" >&2
         tail -n 5 "$scratch.log" >&2
         failed=1
@@ -45,5 +45,8 @@ check refused -DORVALIN_UPDATE_PUBLIC_KEY=qXzDo2fibADZecyBNJUyQV7nEfwlovBeaEd5ef
 check refused -DORVALIN_UPDATE_PUBLIC_KEY=qXzDo2fibADZecyBNJUyQV7nEfwlov_eaEd5efshp48=
 check refused "-DORVALIN_UPDATE_PUBLIC_KEY=$key
 "
+check accepted -DORVALIN_UPDATE_MAX_INSTALLER_MB=8
+check refused -DORVALIN_UPDATE_MAX_INSTALLER_MB=0
+check refused -DORVALIN_UPDATE_MAX_INSTALLER_MB=1G
 rm -rf "$scratch" "$scratch.log"
 exit $failed

@@ -13,11 +13,16 @@
 #include <QLabel>
 #include <QMetaMethod>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace UpdateTest;
 
@@ -64,6 +69,8 @@ private slots:
     void dragging();
     void installerFile_data();
     void installerFile();
+    void foldersOthersCanChange_data();
+    void foldersOthersCanChange();
     void progress_data();
     void progress();
     void checkWithoutOffer_data();
@@ -339,6 +346,82 @@ void TestAutoUpdateW::installerFile()
         QVERIFY(!QFile::exists(InstallerLocation::file()));
 }
 
+void TestAutoUpdateW::foldersOthersCanChange_data()
+{
+    QTest::addColumn<QString>("updatedir"); // inside a folder every user can reach
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("used"); // else the per-user installer folder is
+
+    QTest::newRow("open to all (0777)") << "shared" << 0777 << false;
+    QTest::newRow("open to all, sticky, the user's (1777)") << "sticky" << 01777 << true;
+    QTest::newRow("another user's") << "theirs" << 0755 << false;
+    QTest::newRow("the user's, inside one open to all") << "open/mine" << 0700 << false;
+    QTest::newRow("relative") << "relative" << 0700 << false;
+}
+
+// The installer is started as administrator: a folder from convert.ini where
+// another user (uid 65534) could swap it is not used. That user plants a link
+// to a file of ours when the download is requested, and puts a program of
+// their own in the installer's place (or the folder's) between the checks
+// and the start; neither the linked file nor their program is touched or run.
+void TestAutoUpdateW::foldersOthersCanChange()
+{
+    QFETCH(QString, updatedir);
+    QFETCH(int, mode);
+    QFETCH(bool, used);
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || setpriv.isEmpty())
+        QSKIP("needs root and setpriv to act as another user");
+
+    QTemporaryDir base;
+    QVERIFY(base.isValid());
+    QVERIFY(QFile::setPermissions(base.path(), QFileDevice::Permissions(0x7755)));
+    const QString folder = base.filePath(updatedir);
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(mode)) == 0);
+    if (updatedir.startsWith(QLatin1String("open/")))
+        QVERIFY(::chmod(QFile::encodeName(base.filePath("open")).constData(), 0777) == 0);
+    if (updatedir == QLatin1String("theirs"))
+        QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+    const QString victim = base.filePath("victim");
+    writeFile(victim, "victim");
+    const QString intruder = base.filePath("intruder");
+    writeFile(intruder, "#!/bin/sh\necho ran > '" + QFile::encodeName(base.filePath("intruder-ran")) + "'\n");
+    QVERIFY(::chmod(QFile::encodeName(intruder).constData(), 0755) == 0);
+    const auto asOtherUser = [&](const QString &script) {
+        QProcess::execute(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", script});
+    };
+    const QString file = folder + QStringLiteral("/pdfinstall.exe");
+    const QString plantLink = QStringLiteral("rm -f '%1'; ln -s '%2' '%1'").arg(file, victim);
+    const QString swap = QStringLiteral("mv '%1' '%1.gone'; mkdir -p '%1'; rm -f '%2'; cp '%3' '%2'; chmod 755 '%2'")
+                                 .arg(folder, file, intruder);
+
+    QSettings(m_convertIni, QSettings::IniFormat)
+            .setValue(QStringLiteral("Setting/updatedir"),
+                      updatedir == QLatin1String("relative") ? QDir::current().relativeFilePath(folder) : folder);
+    FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    const HttpResponse check = offerAnswer(kDownloadUrl);
+    const HttpResponse installer = answer(paddedInstaller(elevation, 200000));
+    m_server->setHandler([&](const HttpRequest &request) {
+        if (request.method == "POST")
+            return check;
+        asOtherUser(plantLink);
+        return installer;
+    });
+    createDialog();
+    auto *session = m_dialog->findChild<UpdateSession *>();
+    QVERIFY(session);
+    connect(
+            session, &UpdateSession::downloadFinished, this, [&] { asOtherUser(swap); }, Qt::DirectConnection);
+
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerRecordFile()), kWait);
+    QCOMPARE(elevation.waitForInstallerRun().arguments, QStringList{used ? file : InstallerLocation::file()});
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(base.filePath("intruder-ran")));
+    QCOMPARE(readFile(victim), QByteArray("victim"));
+}
+
 void TestAutoUpdateW::progress_data()
 {
     QTest::addColumn<bool>("withLength");
@@ -466,7 +549,7 @@ void TestAutoUpdateW::offerStartsTheDownloadAtOnce()
     StallingProxy stall("new", 0, true, checkAnswer());
     createDialog(0.5);
     QTRY_COMPARE_WITH_TIMEOUT(m_dialog->windowOpacity(), 1.0, kWait);
-    QVERIFY(!QFile::exists(InstallerLocation::file()));
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray());
     QTRY_VERIFY_WITH_TIMEOUT(stall.requested(), kWait);
 }
 

@@ -9,7 +9,8 @@
 
 // The elevated start of a downloaded installer, through the real entry of a
 // separate process: the installer runs in the folder it was given, whether
-// pkexec asks for the password or root starts it directly.
+// pkexec asks for the password or root starts it directly; an older pkexec
+// still starts it.
 class tst_ElevatedStart : public QObject
 {
     Q_OBJECT
@@ -22,13 +23,18 @@ private slots:
 void tst_ElevatedStart::installerRunsInGivenFolder_data()
 {
     QTest::addColumn<bool>("throughPkexec");
-    QTest::newRow("as a user, through pkexec") << true;
-    QTest::newRow("as root, directly") << false;
+    QTest::addColumn<QByteArray>("pkexecVersion");
+    QTest::newRow("as a user, through pkexec") << true << QByteArray("121");
+    // Before polkit 121 pkexec has no --keep-cwd: the installer still starts,
+    // in the home folder.
+    QTest::newRow("as a user, through an older pkexec") << true << QByteArray("0.105");
+    QTest::newRow("as root, directly") << false << QByteArray("121");
 }
 
 void tst_ElevatedStart::installerRunsInGivenFolder()
 {
     QFETCH(bool, throughPkexec);
+    QFETCH(QByteArray, pkexecVersion);
     const bool root = ::geteuid() == 0;
     QStringList command{ELEVATEDSTART_PROBE};
     if (throughPkexec && root) {
@@ -41,7 +47,7 @@ void tst_ElevatedStart::installerRunsInGivenFolder()
         QSKIP("only root starts the installer directly");
     }
 
-    FakeElevation elevation;
+    FakeElevation elevation(pkexecVersion);
     QVERIFY(elevation.isValid());
     QTemporaryDir folder;
     QTemporaryDir home;
@@ -68,7 +74,8 @@ void tst_ElevatedStart::installerRunsInGivenFolder()
 
     const FakeElevation::Record run = elevation.waitForInstallerRun();
     QCOMPARE(run.arguments, QStringList{installer});
-    QCOMPARE(run.workingDirectory, folder.path());
+    const bool keepsFolder = !throughPkexec || pkexecVersion == "121";
+    QCOMPARE(run.workingDirectory, keepsFolder ? folder.path() : home.path());
     QCOMPARE(elevation.pkexecCalls().size(), throughPkexec ? 1 : 0);
     if (throughPkexec)
         QCOMPARE(elevation.pkexecCalls().first().arguments, QStringList{installer});

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QThread>
 
-FakeElevation::FakeElevation()
+FakeElevation::FakeElevation(const QByteArray &version)
 {
     if (!m_dir.isValid())
         return;
@@ -15,11 +15,15 @@ FakeElevation::FakeElevation()
         return;
     const QByteArray calls = QFile::encodeName(m_dir.filePath(QStringLiteral("calls")));
     // Like the real pkexec: the program runs in the caller's folder only with
-    // --keep-cwd, otherwise in the home folder.
+    // --keep-cwd, otherwise in the home folder; before version 121 there is no
+    // such option, and it is taken for the program.
+    const bool keepsCwd = QString::fromLatin1(version).section(QLatin1Char('.'), 0, 0).toInt() >= 121;
     file.write("#!/bin/sh\n"
-               "if [ \"$1\" = --keep-cwd ]; then shift; else cd \"$HOME\" || exit 127; fi\n"
-               "mkdir -p '"
-               + calls
+               "if [ \"$1\" = --version ]; then echo 'pkexec version "
+               + version + "'; exit 0; fi\n"
+               + (keepsCwd ? "if [ \"$1\" = --keep-cwd ]; then shift; else cd \"$HOME\" || exit 127; fi\n"
+                           : "cd \"$HOME\" || exit 127\n")
+               + "mkdir -p '" + calls
                + "'\n"
                  "n=$(ls '"
                + calls

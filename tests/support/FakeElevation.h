@@ -9,7 +9,8 @@
 // Puts a fake `pkexec` first on PATH for the lifetime of the object. The fake
 // records the command it runs and the folder it runs it in, then runs it the
 // way the real helper would after a granted prompt: in the caller's folder
-// with --keep-cwd, in $HOME without. Its folder is open to every user, so a
+// with --keep-cwd, in $HOME without (an old one takes the option for the
+// command and fails). Its folder is open to every user, so a
 // test running as root can call it as another one.
 //
 // installerScript() gives the bytes of a shell installer that records how it
@@ -24,7 +25,9 @@ public:
         QStringList arguments;
     };
 
-    FakeElevation();
+    // `version` is what `pkexec --version` reports; --keep-cwd is understood
+    // from 121 on.
+    explicit FakeElevation(const QByteArray &version = "121");
     ~FakeElevation();
 
     bool isValid() const { return m_valid; }

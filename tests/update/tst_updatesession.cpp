@@ -162,6 +162,8 @@ private slots:
     void staleFileIsReplaced();
     void urlsThatAreNotDownloaded_data();
     void urlsThatAreNotDownloaded();
+    void packedOrOversizedInstallersAreRefused_data();
+    void packedOrOversizedInstallersAreRefused();
 
 private:
     // The check offers `url`; every GET gets `installer`.
@@ -593,20 +595,26 @@ void TestUpdateSession::staleFileIsReplaced()
     QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray("fresh installer"));
 
-    // A file that turns up while the download is on its way is overwritten,
-    // not appended to.
+    // The bytes go through the handle the file was created with: a link put
+    // in its place gets none of them, and what the path names then is not
+    // started.
     const QString path = InstallerLocation::file();
-    m_server->setHandler([path](const HttpRequest &) {
-        writeFile(path, QByteArray(100000, 'y'));
-        return answer("second installer");
-    });
-    s.events.clear();
-    s.session.startDownload(target());
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
-    QCOMPARE(readFile(InstallerLocation::file()), QByteArray("second installer"));
+    const QString victim = InstallerLocation::folder() + QStringLiteral("/victim");
+    QVERIFY(writeFile(victim, "victim"));
+    {
+        StallingProxy proxy(QByteArray(300000, 'z'), 0);
+        s.events.clear();
+        s.session.startDownload(target());
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+        QVERIFY(QFile::remove(path) && QFile::link(victim, path));
+        proxy.release();
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    }
+    QCOMPARE(readFile(victim), QByteArray("victim"));
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
+    QVERIFY(QDir().remove(path));
 
     // An old installer that cannot be removed fails the download at once.
-    QVERIFY(QFile::remove(path));
     QVERIFY(QDir().mkpath(path + QStringLiteral("/blocker")));
     const int requests = m_server->requests().size();
     s.events.clear();
@@ -639,6 +647,44 @@ void TestUpdateSession::urlsThatAreNotDownloaded()
     QVERIFY(s.events.isEmpty());
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray("old"));
+}
+
+void TestUpdateSession::packedOrOversizedInstallersAreRefused_data()
+{
+    QTest::addColumn<HttpResponse>("response");
+
+    // 16 MiB of zeros packed into a few KiB, sent whatever the GET asked for.
+    QProcess gzip;
+    gzip.start(QStringLiteral("gzip"), QStringList{QStringLiteral("-c")});
+    QVERIFY(gzip.waitForStarted());
+    gzip.write(QByteArray(16 << 20, '\0'));
+    gzip.closeWriteChannel();
+    QVERIFY(gzip.waitForFinished());
+    HttpResponse packed = answer(gzip.readAllStandardOutput());
+    QVERIFY(packed.body.size() < (1 << 20));
+    packed.headers = {{"Content-Encoding", "gzip"}};
+    QTest::newRow("gzip whatever was asked") << packed;
+
+    HttpResponse oversized = answer(QByteArray(100000, 'o'));
+    oversized.announcedLength = UpdateSession::maxInstallerBytes() + 1;
+    QTest::newRow("Content-Length above the maximum") << oversized;
+}
+
+void TestUpdateSession::packedOrOversizedInstallersAreRefused()
+{
+    QFETCH(HttpResponse, response);
+    FakeElevation elevation;
+    serve(kInstallerUrl, response);
+    Session s;
+    offerAndDownload(s, kInstallerUrl);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+
+    QCOMPARE(m_server->requests().at(1).header("Accept-Encoding"), QByteArray("identity"));
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
+    // Not a byte was stored, and the file is gone.
+    QVERIFY(s.received.isEmpty());
+    QVERIFY(!QFile::exists(InstallerLocation::file()));
+    QVERIFY(!QFile::exists(elevation.installerRecordFile()));
 }
 
 QTEST_MAIN(TestUpdateSession)

@@ -29,6 +29,8 @@ private slots:
     void onlySignedInstallersStart_data();
     void onlySignedInstallersStart();
     void untrustedServiceFailsTheCheck();
+    void httpInstallerUrlFailsTheCheck();
+    void installerPastTheMaximum();
 
 private:
     // Serves the check and the installer as `service` does, over TLS when the
@@ -168,6 +170,60 @@ void tst_SignedUpdate::untrustedServiceFailsTheCheck()
     session.startCheck(ProductIdentity());
     QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, UpdateTest::kWait);
     QCOMPARE(offered.size(), 0);
+}
+
+void tst_SignedUpdate::httpInstallerUrlFailsTheCheck()
+{
+    if (!m_https)
+        QSKIP("built for http: installer URLs of either scheme are fetched");
+    // The offer's URL turned into http://: an unauthenticated file for an
+    // elevated start.
+    serve(UpdateService(), [](const HttpRequest &, HttpResponse response) {
+        response.body.replace("https://", "http://");
+        return response;
+    });
+    TrustedAuthority trust(m_certificates->authority());
+    UpdateSession session;
+    QSignalSpy offered(&session, &UpdateSession::offered);
+    QSignalSpy failed(&session, &UpdateSession::checkFailed);
+    session.startCheck(ProductIdentity());
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, UpdateTest::kWait);
+    QCOMPARE(offered.size(), 0);
+    QVERIFY(session.downloadUrl().isEmpty());
+}
+
+void tst_SignedUpdate::installerPastTheMaximum()
+{
+    const qint64 maximum = UpdateSession::maxInstallerBytes();
+    if (maximum > 64 * 1024 * 1024)
+        QSKIP("the maximum is too large to pass in a test (tools/dev.sh builds this test with 8 MiB)");
+    QVERIFY(m_config->resetInstallerFolder());
+    FakeElevation elevation;
+    // Sent without a length, so only the bytes themselves pass the maximum.
+    serve(UpdateService(), [maximum](const HttpRequest &request, HttpResponse response) {
+        if (request.path != CheckExchange::checkPath().toLatin1()) {
+            response.body.clear();
+            response.generatedSize = maximum + 4 * 1024 * 1024;
+            response.announcedLength = -2;
+        }
+        return response;
+    });
+    std::unique_ptr<TrustedAuthority> trust;
+    if (m_https)
+        trust.reset(new TrustedAuthority(m_certificates->authority()));
+    UpdateSession session;
+    QSignalSpy offered(&session, &UpdateSession::offered);
+    QSignalSpy failed(&session, &UpdateSession::downloadFailed);
+    QSignalSpy stored(&session, &UpdateSession::chunkStored);
+    session.startCheck(ProductIdentity());
+    QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, UpdateTest::kWait);
+    session.startDownload({InstallerLocation::file(), InstallerLocation::folder(), 1000000});
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, UpdateTest::kWait);
+
+    QVERIFY(!stored.isEmpty());
+    QVERIFY(stored.last().at(1).toLongLong() <= maximum);
+    QVERIFY(!QFile::exists(InstallerLocation::file()));
+    QVERIFY(!QFile::exists(elevation.installerRecordFile()));
 }
 
 QTEST_GUILESS_MAIN(tst_SignedUpdate)

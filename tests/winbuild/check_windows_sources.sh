@@ -12,7 +12,7 @@ cxx=$1 src=$2 build=$3
 shift 3
 
 flags="-std=c++17 -fsyntax-only -Wall -Wextra -Werror -Wno-attributes -DUNICODE -D_UNICODE"
-flags="$flags -DORVALIN_UPDATE_HOST=\"update.invalid\" -DORVALIN_UPDATE_SCHEME=\"http\" -DORVALIN_UPDATE_PUBLIC_KEY=\"\""
+flags="$flags -DORVALIN_UPDATE_HOST=\"update.invalid\" -DORVALIN_UPDATE_SCHEME=\"http\" -DORVALIN_UPDATE_PUBLIC_KEY=\"\" -DORVALIN_UPDATE_MAX_INSTALLER_MB=1024"
 for dir in "$@"; do
     flags="$flags -I$dir"
 done

@@ -155,7 +155,9 @@ private:
         }
         if (!hasType)
             head += "Content-Type: application/octet-stream\r\n";
-        head += "Content-Length: " + QByteArray::number(m_total) + "\r\n";
+        if (response.announcedLength != -2)
+            head += "Content-Length: "
+                    + QByteArray::number(response.announcedLength >= 0 ? response.announcedLength : m_total) + "\r\n";
         head += "Connection: close\r\n\r\n";
         m_socket->write(head);
         if (!m_generated) {

@@ -41,6 +41,9 @@ struct HttpResponse
     qint64 cutAfter = -1;
     // Close the connection without any answer.
     bool drop = false;
+    // When not -1, the Content-Length announced instead of the body's size;
+    // -2 announces none (the body then ends when the connection closes).
+    qint64 announcedLength = -1;
 };
 
 // A small HTTP/1.1 server for loopback use: it answers each request through a

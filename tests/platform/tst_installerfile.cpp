@@ -1,0 +1,121 @@
+#include "InstallerFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+// The installer's file: made only where nothing is, and once written, held
+// as the one file that is checked and started.
+class tst_InstallerFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void createdOnlyWhereNothingIs_data();
+    void createdOnlyWhereNothingIs();
+    void sealedFileIsTheWrittenOne();
+};
+
+void tst_InstallerFile::createdOnlyWhereNothingIs_data()
+{
+    QTest::addColumn<QString>("planted"); // "file", "link", "dangling link"
+    QTest::newRow("a file") << "file";
+    QTest::newRow("a link to a file") << "link";
+    QTest::newRow("a link to nowhere") << "dangling link";
+}
+
+void tst_InstallerFile::createdOnlyWhereNothingIs()
+{
+    QFETCH(QString, planted);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("pdfinstall.exe");
+    const QString target = dir.filePath("target");
+    QVERIFY(writeFile(planted == QLatin1String("file") ? path : target, "theirs"));
+    if (planted != QLatin1String("file")) {
+        if (!QFile::link(planted == QLatin1String("link") ? target : dir.filePath("nowhere"), path))
+            QSKIP("no links here");
+    }
+
+    InstallerFile file;
+    QVERIFY(!file.create(path));
+    QVERIFY(!file.write("ours", 4));
+    QCOMPARE(readFile(planted == QLatin1String("file") ? path : target), QByteArray("theirs"));
+    QVERIFY(!QFile::exists(dir.filePath("nowhere")));
+}
+
+void tst_InstallerFile::sealedFileIsTheWrittenOne()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("pdfinstall.exe");
+    {
+        InstallerFile swapped;
+        QVERIFY(swapped.create(path) && swapped.write("ours", 4));
+        const bool renamed = QFile::rename(path, path + ".old");
+#ifdef Q_OS_WIN
+        // The writing handle denies it.
+        QVERIFY(!renamed);
+#else
+        // Nothing stops the user's own processes; the seal notices.
+        QVERIFY(renamed && writeFile(path, "theirs"));
+        QVERIFY(!swapped.seal());
+        QVERIFY(QFile::remove(path + ".old"));
+#endif
+    }
+    QVERIFY(QFile::remove(path));
+
+    InstallerFile file;
+    QVERIFY(file.create(path));
+    QVERIFY(file.write("our installer", 13));
+    QVERIFY(file.seal());
+    QCOMPARE(file.size(), qint64(13));
+    QByteArray seen;
+    QVERIFY(file.withBytes([&](const uchar *data, qint64 size) {
+        seen = QByteArray(reinterpret_cast<const char *>(data), int(size));
+    }));
+    QCOMPARE(seen, QByteArray("our installer"));
+#ifdef Q_OS_WIN
+    // Held until the shell has started it: others may read it, but not
+    // write, rename or delete it.
+    const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
+    const HANDLE reader
+            = CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, 0, nullptr);
+    QVERIFY(reader != INVALID_HANDLE_VALUE);
+    CloseHandle(reader);
+    const HANDLE writer
+            = CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, 0, nullptr);
+    QCOMPARE(writer, INVALID_HANDLE_VALUE);
+    QVERIFY(!MoveFileW(native.c_str(), (native + L".old").c_str()));
+    QVERIFY(!DeleteFileW(native.c_str()));
+#endif
+    QCOMPARE(readFile(path), QByteArray("our installer"));
+    file.discard();
+    QVERIFY(!QFile::exists(path));
+}
+
+QTEST_GUILESS_MAIN(tst_InstallerFile)
+#include "tst_installerfile.moc"
