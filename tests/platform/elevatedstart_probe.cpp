@@ -1,5 +1,5 @@
 // Starts FILE elevated in FOLDER, as the update dialogs start an installer,
-// and ends without waiting for it.
+// and ends without waiting for it (exit status 1 when the start failed).
 //
 //   elevatedstart_probe FILE FOLDER
 
@@ -14,6 +14,6 @@ int main(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() != 3)
         return 2;
-    ElevatedStart::start(arguments.at(1), arguments.at(2));
-    return 0;
+    ElevatedStart elevated;
+    return elevated.start(arguments.at(1), arguments.at(2)) ? 0 : 1;
 }
