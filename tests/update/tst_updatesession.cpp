@@ -603,27 +603,31 @@ void TestUpdateSession::idleLimit()
 {
     QFETCH(QString, transfer);
     QFETCH(QStringList, events);
+    // Ten times the limit, so only the limit can end a silent transfer.
+    constexpr int kLimit = 1000;
     FakeElevation elevation;
     Session s;
-    s.session.setIdleLimit(1000);
     if (transfer == QLatin1String("silent check")) {
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         QNetworkProxy::setApplicationProxy(
                 QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), silent.serverPort()));
+        s.session.setIdleLimit(kLimit);
         s.check();
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 10 * kLimit);
     } else {
         m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
         s.check();
         QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
         s.events.clear();
+        // Set between the check and the download: it holds for the download.
+        s.session.setIdleLimit(kLimit);
         StallingProxy proxy(paddedInstaller(elevation, 11000), 1000);
         s.session.startDownload(target());
         QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
         if (transfer == QLatin1String("trickle"))
-            proxy.trickle(10, 250);
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+            proxy.trickle(10, kLimit / 4);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 10 * kLimit);
     }
     QCOMPARE(s.events, events);
 }
