@@ -1,5 +1,6 @@
 #include "ElevatedStart.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -26,6 +27,24 @@ bool keepsWorkingDirectory(const QString &pkexec)
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("version\\s+(\\d+)"))
                                                   .match(QString::fromLatin1(version.readAllStandardOutput()));
     return match.hasMatch() && match.captured(1).toInt() >= 121;
+}
+
+// Started directly (as root), the file goes through the shell's exec, and a
+// shell runs a file the kernel cannot start as a script of its own: a
+// downloaded program for another system would be read as shell commands,
+// with administrator rights. Only what the kernel starts itself goes there:
+// a program (ELF) or a script that names its interpreter ("#!"). pkexec
+// starts its program without such a fallback.
+bool kernelStarts(const QString &file)
+{
+    QFile head(file);
+    if (!head.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray magic = head.read(4);
+    return magic.startsWith("#!")
+            || magic
+            == QByteArray("\x7f"
+                          "ELF");
 }
 
 // Like a detached start, the shell leaves the program's session, so that a
@@ -90,6 +109,8 @@ bool ElevatedStart::start(const QString &file, const QString &workingDirectory)
         return false;
 
     QStringList command{file};
+    if (::geteuid() == 0 && !kernelStarts(file))
+        return false;
     if (::geteuid() != 0) {
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
         if (pkexec.isEmpty())
