@@ -41,10 +41,7 @@ bool kernelStarts(const QString &file)
     if (!head.open(QIODevice::ReadOnly))
         return false;
     const QByteArray magic = head.read(4);
-    return magic.startsWith("#!")
-            || magic
-            == QByteArray("\x7f"
-                          "ELF");
+    return magic.startsWith("#!") || magic == QByteArray::fromHex("7f454c46");
 }
 
 // Like a detached start, the shell leaves the program's session, so that a
@@ -109,9 +106,10 @@ bool ElevatedStart::start(const QString &file, const QString &workingDirectory)
         return false;
 
     QStringList command{file};
-    if (::geteuid() == 0 && !kernelStarts(file))
-        return false;
-    if (::geteuid() != 0) {
+    if (::geteuid() == 0) {
+        if (!kernelStarts(file))
+            return false;
+    } else {
         const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
         if (pkexec.isEmpty())
             return false;
