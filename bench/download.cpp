@@ -90,7 +90,13 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "download failed\n");
         QCoreApplication::exit(1);
     });
-    QObject::connect(session, &UpdateSession::installerStarted, [&] {
+    // The bytes served are no program: as root nothing is started, and the
+    // session says so; either way the download is complete.
+    bool done = false;
+    const auto finished = [&] {
+        if (done)
+            return;
+        done = true;
         const double seconds = clock.nsecsElapsed() / 1e9;
         const qint64 peakKb = statusKb("VmHWM");
         const qint64 stored = QFileInfo(InstallerLocation::file()).size();
@@ -102,7 +108,9 @@ int main(int argc, char *argv[])
         std::printf("%.6f %lld %lld\n", seconds, idleKb, peakKb);
         std::fflush(stdout);
         QCoreApplication::exit(0);
-    });
+    };
+    QObject::connect(session, &UpdateSession::installerStarted, finished);
+    QObject::connect(session, &UpdateSession::installerRefused, finished);
 
     if (!automatic) {
         auto *info = dialog->findChild<QLabel *>(QStringLiteral("updateinfo"));

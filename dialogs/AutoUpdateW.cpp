@@ -15,8 +15,9 @@ AutoUpdateW::AutoUpdateW(QWidget *parent)
     const ProductIdentity identity = ProductIdentity::read(programDir);
     installfile = InstallerFileSetting::installerFile(InstallerFileSetting::updateDir(programDir));
 
-    // Every failure and an answer without an offer close the window; an offer
-    // is installed at once. The figure has no percent sign: label_2 carries it.
+    // Every failure (a refused installer start included) and an answer
+    // without an offer close the window; an offer is installed at once. The
+    // figure has no percent sign: label_2 carries it.
     Reactions table;
     table.offered = [this](const UpdateOffer &) {
         setWindowOpacity(1.0);
@@ -24,6 +25,7 @@ AutoUpdateW::AutoUpdateW(QWidget *parent)
     };
     table.noOffer = [this] { closeWindow(); };
     table.failed = [this](UpdateSession::Failure) { closeWindow(); };
+    table.installerRefused = [this] { closeWindow(); };
     table.chunkStored = [this](int progress) {
         ui->rate->setValue(progress);
         ui->rateno->setText(QString::number(progress));

@@ -25,6 +25,7 @@ void UpdateDialog::startSession(const ProductIdentity &identity, const Reactions
     bind(&UpdateSession::downloadFailed, r.failed);
     bind(&UpdateSession::downloadFinished, r.downloadFinished);
     bind(&UpdateSession::installerStarted, r.installerStarted);
+    bind(&UpdateSession::installerRefused, r.installerRefused);
     session->startCheck(identity);
 }
 

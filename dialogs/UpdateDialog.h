@@ -28,6 +28,7 @@ public:
         std::function<void(int progress)> chunkStored;
         std::function<void()> downloadFinished;
         std::function<void()> installerStarted;
+        std::function<void()> installerRefused;
     };
 
 protected:

@@ -70,6 +70,12 @@ UpdateDialog::Reactions UpdateW::reactions()
         ui->rate->setValue(70);
     };
     r.installerStarted = [this] { ui->install->setEnabled(true); };
+    // Nothing is installing: back to the offer, to try again.
+    r.installerRefused = [this] {
+        ui->downloadinfo->setText(QStringLiteral("正在下载，请稍后..."));
+        ui->updaterate->setVisible(false);
+        ui->install->setEnabled(true);
+    };
     return r;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,7 +96,14 @@ bool InstallerFile::withBytes(const std::function<void(const uchar *data, qint64
         ::munmap(mapped, size_t(length));
         return true;
     }
-    QByteArray bytes(int(qMin<qint64>(length, 0x7fffffff)), Qt::Uninitialized);
+    // Qt reports an allocation that fails by throwing: a file that does not
+    // fit in memory is one that cannot be read whole, not the program's end.
+    QByteArray bytes;
+    try {
+        bytes = QByteArray(int(qMin<qint64>(length, 0x7fffffff)), Qt::Uninitialized);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     if (bytes.size() != length)
         return false;
     qint64 done = 0;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDir>
 
+#include <new>
+
 #include <windows.h>
 
 namespace {
@@ -132,7 +134,14 @@ bool InstallerFile::withBytes(const std::function<void(const uchar *data, qint64
         }
     }
     // A 32-bit address space too fragmented for one view: read it whole.
-    QByteArray bytes(int(qMin<qint64>(length, 0x7fffffff)), Qt::Uninitialized);
+    // Qt reports an allocation that fails by throwing: a file that does not
+    // fit in memory is one that cannot be read whole, not the program's end.
+    QByteArray bytes;
+    try {
+        bytes = QByteArray(int(qMin<qint64>(length, 0x7fffffff)), Qt::Uninitialized);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     if (bytes.size() != length)
         return false;
     qint64 done = 0;

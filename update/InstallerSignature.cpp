@@ -5,6 +5,8 @@
 
 #include <sodium.h>
 
+#include <new>
+
 namespace InstallerSignature {
 
 namespace {
@@ -64,13 +66,18 @@ bool withFileBytes(const QString &file, const std::function<void(const uchar *da
     // view is unmapped, but the kernel can drop them at any time. Where mapping
     // fails (a file system without it, a 32-bit address space too fragmented
     // for one view), the file is read whole instead; when even that does not
-    // fit, the file does not count as verified.
+    // fit (Qt throws std::bad_alloc), the file does not count as verified.
     if (uchar *mapped = in.map(0, size)) {
         use(mapped, size);
         in.unmap(mapped);
         return true;
     }
-    const QByteArray bytes = in.readAll();
+    QByteArray bytes;
+    try {
+        bytes = in.readAll();
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     if (in.error() != QFileDevice::NoError || bytes.size() != size)
         return false;
     use(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());

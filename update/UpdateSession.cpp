@@ -40,12 +40,14 @@ bool isHttpUrl(const QUrl &url)
 UpdateSession::UpdateSession(QObject *parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager)
+    , m_elevation(new ElevatedStart(this))
     , m_request(QUrl())
 {
     // So that an owner may also take the outcomes through queued connections.
     qRegisterMetaType<UpdateOffer>();
     qRegisterMetaType<UpdateSession::Failure>();
     connect(m_manager, &QNetworkAccessManager::finished, this, &UpdateSession::replyFinished);
+    connect(m_elevation, &ElevatedStart::refused, this, &UpdateSession::installerRefused);
 }
 
 UpdateSession::~UpdateSession()
@@ -64,6 +66,8 @@ void UpdateSession::startCheck(const ProductIdentity &identity)
 
     m_request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/raw"));
     m_request.setUrl(CheckExchange::checkUrl());
+    // Qt restarts the limit with every byte that moves.
+    m_request.setTransferTimeout(m_idleLimitMs);
     QNetworkReply *reply = m_manager->post(m_request, body);
     m_reply = reply;
     auto *tracker = new ReplyTracker(ReplyTracker::Role::Check, reply);
@@ -75,6 +79,10 @@ void UpdateSession::startCheck(const ProductIdentity &identity)
 
 void UpdateSession::startDownload(const Target &target)
 {
+    // The installer started last still runs: a second one must not start
+    // over it (and on Windows its file cannot be replaced).
+    if (installerRunning())
+        return;
     if (!m_downloadUrl.endsWith(QLatin1String(".exe"), Qt::CaseSensitive))
         return;
     const QUrl url(m_downloadUrl, QUrl::TolerantMode);
@@ -109,6 +117,7 @@ void UpdateSession::startDownload(const Target &target)
     // The installer comes as it is: nothing is unpacked on the way.
     m_request.setUrl(url);
     m_request.setRawHeader("Accept-Encoding", "identity");
+    m_request.setTransferTimeout(m_idleLimitMs);
     QNetworkReply *reply = m_manager->get(m_request);
     // Over TLS a bounded read buffer stalls the transfer in Qt 5.15: the bytes
     // already decrypted are not taken up again once the buffer has room, and
@@ -118,6 +127,11 @@ void UpdateSession::startDownload(const Target &target)
     m_reply = reply;
     tracker->setParent(reply);
     connect(reply, &QNetworkReply::readyRead, this, &UpdateSession::scheduleStore);
+}
+
+bool UpdateSession::installerRunning() const
+{
+    return m_elevation->isRunning();
 }
 
 // Stores once the network events already waiting have been delivered: when
@@ -184,13 +198,12 @@ void UpdateSession::storeChunk()
     tracker->received += written;
     m_writtenBytes += written;
     const qint64 total = length.isValid() ? length.toLongLong() : -1;
-    emit chunkStored(progress(tracker->received, total, m_writtenBytes, m_target.bytesPerStep), tracker->received,
-                     total);
+    emit chunkStored(progress(tracker->received, total, m_target.bytesPerStep), tracker->received, total);
 }
 
-int UpdateSession::progress(qint64 received, qint64 total, qint64 written, qint64 bytesPerStep)
+int UpdateSession::progress(qint64 received, qint64 total, qint64 bytesPerStep)
 {
-    const qint64 value = total > 0 ? received * 100 / total : written / qMax<qint64>(bytesPerStep, 1);
+    const qint64 value = total > 0 ? received * 100 / total : received / qMax<qint64>(bytesPerStep, 1);
     return int(qBound<qint64>(0, value, 100));
 }
 
@@ -258,10 +271,12 @@ void UpdateSession::finishDownload(QNetworkReply *finished)
         emit downloadFailed(Failure::Network);
         return;
     }
-    // Nothing arrived: there is no installer, and the shell is asked to start
-    // a file that is not there, which starts nothing.
-    if (tracker->received == 0)
+    // Nothing arrived: there is no installer to start.
+    if (tracker->received == 0) {
         installer.discard();
+        emit downloadFailed(Failure::Network);
+        return;
+    }
     // With a publisher's key built in, only an installer whose bytes carry the
     // publisher's signature is started: whoever can change the traffic must
     // not get a program run as administrator.
@@ -278,9 +293,12 @@ void UpdateSession::finishDownload(QNetworkReply *finished)
         }
     }
     emit downloadFinished();
-    ElevatedStart::start(m_target.installerFile, m_target.workingDirectory);
+    const bool started = m_elevation->start(m_target.installerFile, m_target.workingDirectory);
     installer.close();
-    emit installerStarted();
+    if (started)
+        emit installerStarted();
+    else
+        emit installerRefused();
 }
 
 // A program that checks signatures keeps no part of an installer it did not

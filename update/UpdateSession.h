@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 
+class ElevatedStart;
 class QNetworkAccessManager;
 class QNetworkReply;
 class ReplyTracker;
@@ -37,18 +38,25 @@ public:
         // Working directory of the elevated start; may be empty.
         QString workingDirectory;
         // Without a Content-Length the progress counts steps of this many
-        // bytes written (over all downloads of the session), up to 100.
+        // bytes of this download, up to 100.
         qint64 bytesPerStep = 1;
     };
 
     explicit UpdateSession(QObject *parent = nullptr);
     ~UpdateSession() override;
 
+    // A check or download that receives nothing for this long ends as a
+    // network failure; one that keeps receiving is never cut.
+    static constexpr int kDefaultIdleLimitMs = 30000;
+    // Applies to the transfers started afterwards.
+    void setIdleLimit(int milliseconds) { m_idleLimitMs = milliseconds; }
+
     // Posts the update check for `identity`, stamped with the current time.
     void startCheck(const ProductIdentity &identity);
 
     // Downloads the last offer's installer (an http or https URL whose text
-    // ends in ".exe"); any other URL is left alone without a signal.
+    // ends in ".exe"); any other URL is left alone without a signal, and so
+    // is every start while the installer this session started still runs.
     void startDownload(const Target &target);
 
     // Classifies a finished reply, signals the outcome and releases the reply.
@@ -58,6 +66,10 @@ public:
 
     // Stores what the running download has available.
     void storeChunk();
+
+    // Whether the installer this session started last (or the prompt before
+    // it) still runs.
+    bool installerRunning() const;
 
     // The installer URL of the last offer; empty before one.
     QString downloadUrl() const { return m_downloadUrl; }
@@ -70,8 +82,8 @@ public:
 
     // The progress shown for a download, 0 to 100: the share of `total` that
     // has been received when the length is known (total > 0), otherwise the
-    // number of whole steps written, never more than 100.
-    static int progress(qint64 received, qint64 total, qint64 written, qint64 bytesPerStep);
+    // number of whole steps received, never more than 100.
+    static int progress(qint64 received, qint64 total, qint64 bytesPerStep);
 
 signals:
     // `downloadUrl()` already names the offered installer.
@@ -86,8 +98,12 @@ signals:
     void downloadFailed(UpdateSession::Failure failure);
     // The installer is complete on disk; its elevated start follows at once.
     void downloadFinished();
-    // The elevated start of the installer was requested (its result is not known).
+    // The installer was handed to its elevated start, which did not refuse
+    // it at once (on Linux a refusal may still follow).
     void installerStarted();
+    // The elevated start failed: the administrator prompt was refused or
+    // dismissed, or the installer could not be started.
+    void installerRefused();
 
 private:
     void scheduleStore();
@@ -97,6 +113,7 @@ private:
     static void release(ReplyTracker *tracker);
 
     QNetworkAccessManager *m_manager;
+    ElevatedStart *m_elevation;
     QNetworkRequest m_request;
     QPointer<QNetworkReply> m_reply; // the most recent reply, until it is released
     QString m_downloadUrl;
@@ -104,4 +121,5 @@ private:
     qint64 m_writtenBytes = 0;
     Target m_target;
     bool m_storePending = false;
+    int m_idleLimitMs = kDefaultIdleLimitMs;
 };

@@ -79,6 +79,7 @@ private slots:
     void offerNotDownloaded_data();
     void offerNotDownloaded();
     void downloadFailsHalfway();
+    void refusedStartFails();
     void closeDuringDownload();
 
 private:
@@ -521,6 +522,18 @@ void TestAutoUpdateW::downloadFailsHalfway()
     QTest::qWait(1000);
     QVERIFY(!QFile::exists(elevation.installerRecordFile()));
     QVERIFY(elevation.pkexecCalls().isEmpty());
+}
+
+void TestAutoUpdateW::refusedStartFails()
+{
+    // pkexec refuses without running anything (as root, the installer's own
+    // status says the same).
+    FakeElevation elevation;
+    elevation.refuse();
+    offer(answer("#!/bin/sh\nexit 126\n"));
+    createDialog();
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requests().size() == 2, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!windowAlive(m_dialog), kWait);
 }
 
 void TestAutoUpdateW::closeDuringDownload()

@@ -85,6 +85,8 @@ private slots:
     void closedWindowStillInstalls();
     void closedDuringCheckStillReacts();
     void deletingTheDialogEndsTheDownload();
+    void refusedStartGoesBackToTheOffer();
+    void secondClickWhileTheInstallerRuns();
 
     // Failures
     void failuresDestroyTheWindow_data();
@@ -478,6 +480,54 @@ void TestUpdateW::deletingTheDialogEndsTheDownload()
     QTRY_VERIFY_WITH_TIMEOUT(stall.requested(), kWait);
     d.reset();
     QTRY_VERIFY_WITH_TIMEOUT(stall.clientGone(), kWait);
+}
+
+void TestUpdateW::refusedStartGoesBackToTheOffer()
+{
+    // pkexec refuses without running anything; as root, where the installer
+    // is started directly, the installer's own status says the same.
+    FakeElevation elevation;
+    elevation.refuse();
+    serveOffer("9", "notes", kOfferUrl, "#!/bin/sh\nexit 126\n");
+    Dialog d;
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTest::mouseClick(d.button("install"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.child<QWidget>("updaterate")->isVisible(), kWait);
+    QVERIFY(d.button("install")->isEnabled());
+    QVERIFY(d.text("downloadinfo") != QString::fromUtf8("正在安装，请稍后..."));
+    QVERIFY(hasNativeWindow(d.w));
+    // The user may try again.
+    QTest::mouseClick(d.button("install"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 3, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.child<QWidget>("updaterate")->isVisible(), kWait);
+}
+
+void TestUpdateW::secondClickWhileTheInstallerRuns()
+{
+    FakeElevation elevation;
+    const QByteArray installer = elevation.waitingInstallerScript();
+    serveOffer("9", "notes", kOfferUrl, installer);
+    Dialog d;
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTest::mouseClick(d.button("install"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerRecordFile()), kWait);
+    QVERIFY(d.button("install")->isEnabled());
+
+    // No second download: the running installer's file and the window stay.
+    QTest::mouseClick(d.button("install"), Qt::LeftButton);
+    QTest::qWait(300);
+    QCOMPARE(m_server->requests().size(), 2);
+    QVERIFY(hasNativeWindow(d.w));
+    QCOMPARE(d.text("downloadinfo"), QString::fromUtf8("正在安装，请稍后..."));
+    QCOMPARE(QFileInfo(InstallerLocation::file()).size(), qint64(installer.size()));
+
+    // Once it has ended, a click downloads again.
+    elevation.releaseInstaller();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerEndFile()), kWait);
+    QTest::qWait(300);
+    QTest::mouseClick(d.button("install"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 3, kWait);
+    elevation.releaseInstaller();
 }
 
 void TestUpdateW::failuresDestroyTheWindow_data()

@@ -18,6 +18,7 @@ class tst_ElevatedStart : public QObject
 private slots:
     void installerRunsInGivenFolder_data();
     void installerRunsInGivenFolder();
+    void refusedPromptIsReported();
 };
 
 void tst_ElevatedStart::installerRunsInGivenFolder_data()
@@ -79,6 +80,39 @@ void tst_ElevatedStart::installerRunsInGivenFolder()
     QCOMPARE(elevation.pkexecCalls().size(), throughPkexec ? 1 : 0);
     if (throughPkexec)
         QCOMPARE(elevation.pkexecCalls().first().arguments, QStringList{installer});
+}
+
+void tst_ElevatedStart::refusedPromptIsReported()
+{
+    QStringList command{ELEVATEDSTART_PROBE};
+    if (::geteuid() == 0) {
+        const QString setpriv = QStandardPaths::findExecutable("setpriv");
+        if (setpriv.isEmpty())
+            QSKIP("needs setpriv to run as another user");
+        command = QStringList{setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    }
+    FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    elevation.refuse();
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QFile::setPermissions(folder.path(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                          | QFile::ExeOther));
+    const QString installer = folder.path() + "/pdfinstall.exe";
+    QFile file(installer);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(elevation.installerScript());
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::ForwardedChannels);
+    probe.start(command.first(), command.mid(1) + QStringList{installer, folder.path(), "--wait"});
+    QVERIFY(probe.waitForFinished(20000));
+    QCOMPARE(probe.exitCode(), 3);
+    QCOMPARE(elevation.pkexecCalls().size(), 1);
+    QVERIFY(!QFile::exists(elevation.installerRecordFile()));
 }
 
 QTEST_GUILESS_MAIN(tst_ElevatedStart)

@@ -7,6 +7,17 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <sys/resource.h>
+#endif
+
+// AddressSanitizer reserves far more address space than a limit on it leaves.
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVALIN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVALIN_ASAN 1
+#endif
 #endif
 
 namespace {
@@ -35,6 +46,7 @@ private slots:
     void createdOnlyWhereNothingIs_data();
     void createdOnlyWhereNothingIs();
     void sealedFileIsTheWrittenOne();
+    void fileTooLargeToHoldIsNotRead();
 };
 
 void tst_InstallerFile::createdOnlyWhereNothingIs_data()
@@ -115,6 +127,39 @@ void tst_InstallerFile::sealedFileIsTheWrittenOne()
     QCOMPARE(readFile(path), QByteArray("our installer"));
     file.discard();
     QVERIFY(!QFile::exists(path));
+}
+
+void tst_InstallerFile::fileTooLargeToHoldIsNotRead()
+{
+#if defined(Q_OS_WIN) || defined(ORVALIN_ASAN)
+    QSKIP("needs a limit on the address space");
+#else
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("pdfinstall.exe");
+    InstallerFile file;
+    QVERIFY(file.create(path) && file.write("MZ", 2));
+    // 1 GiB without a block on disk: neither mapped nor read whole within a
+    // quarter of that above what the process uses now.
+    QVERIFY(QFile::resize(path, qint64(1) << 30));
+    QVERIFY(file.seal());
+    QFile status("/proc/self/status");
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QByteArray text = status.readAll();
+    const int at = text.indexOf("VmSize:");
+    QVERIFY(at >= 0);
+    const rlim_t used = text.mid(at + 7, text.indexOf('\n', at) - at - 7).trimmed().split(' ').value(0).toULongLong();
+    struct rlimit saved;
+    QVERIFY(::getrlimit(RLIMIT_AS, &saved) == 0);
+    struct rlimit tight = saved;
+    tight.rlim_cur = used * 1024 + (rlim_t(256) << 20);
+    QVERIFY(::setrlimit(RLIMIT_AS, &tight) == 0);
+    bool handed = false;
+    const bool read = file.withBytes([&](const uchar *, qint64) { handed = true; });
+    ::setrlimit(RLIMIT_AS, &saved);
+    QVERIFY(!read);
+    QVERIFY(!handed);
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_InstallerFile)

@@ -34,6 +34,9 @@ FakeElevation::FakeElevation(const QByteArray &version)
                  "mv '"
                + calls + "/'$n.tmp '" + calls
                + "/'$n\n"
+                 "if [ -e '"
+               + QFile::encodeName(m_dir.filePath(QStringLiteral("refuse")))
+               + "' ]; then exit 126; fi\n"
                  "exec \"$@\"\n");
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
@@ -86,6 +89,28 @@ QByteArray FakeElevation::installerScript() const
             + ".tmp'\n"
               "mv '"
             + record + ".tmp' '" + record + "'\n";
+}
+
+void FakeElevation::refuse()
+{
+    QFile(m_dir.filePath(QStringLiteral("refuse"))).open(QIODevice::WriteOnly);
+}
+
+QByteArray FakeElevation::waitingInstallerScript() const
+{
+    const QByteArray dir = QFile::encodeName(m_dir.path());
+    return installerScript() + "i=0\nwhile [ $i -lt 600 ] && [ -d '" + dir + "' ] && [ ! -e '" + dir
+            + "/release' ]; do sleep 0.1; i=$((i+1)); done\n: > '" + QFile::encodeName(installerEndFile()) + "'\n";
+}
+
+void FakeElevation::releaseInstaller()
+{
+    QFile(m_dir.filePath(QStringLiteral("release"))).open(QIODevice::WriteOnly);
+}
+
+QString FakeElevation::installerEndFile() const
+{
+    return m_dir.filePath(QStringLiteral("installer-end"));
 }
 
 FakeElevation::Record FakeElevation::waitForInstallerRun(int timeoutMs) const

@@ -32,6 +32,10 @@ public:
 
     bool isValid() const { return m_valid; }
 
+    // From now on the fake pkexec refuses like a dismissed password prompt:
+    // it records the call, runs nothing and exits with 126.
+    void refuse();
+
     // Calls of the fake pkexec so far, oldest first: the folder the command
     // runs in and the command (pkexec's own options left out).
     QList<Record> pkexecCalls() const;
@@ -40,6 +44,11 @@ public:
     // installerRecordFile() when run.
     QByteArray installerScript() const;
     QString installerRecordFile() const;
+    // The same installer, which then stays until releaseInstaller() (or the
+    // end of this object, or a minute) and leaves installerEndFile() as it ends.
+    QByteArray waitingInstallerScript() const;
+    void releaseInstaller();
+    QString installerEndFile() const;
     // Waits (generously) for the installer's record; empty when it never ran.
     Record waitForInstallerRun(int timeoutMs = 20000) const;
 

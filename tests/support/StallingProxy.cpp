@@ -2,6 +2,7 @@
 
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <QTimer>
 
 StallingProxy::StallingProxy(const QByteArray &body, int firstPart, bool withLength, const QByteArray &checkAnswer)
     : m_body(body)
@@ -26,6 +27,24 @@ void StallingProxy::release()
         return;
     m_download->write(m_body.mid(m_firstPart));
     m_download->disconnectFromHost();
+}
+
+void StallingProxy::trickle(int pieces, int intervalMs)
+{
+    if (!m_download)
+        return;
+    const QByteArray rest = m_body.mid(m_firstPart);
+    const int piece = (rest.size() + pieces - 1) / qMax(pieces, 1);
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this, timer, rest, piece, sent = 0]() mutable {
+        m_download->write(rest.mid(sent, piece));
+        sent += piece;
+        if (sent >= rest.size()) {
+            timer->stop();
+            m_download->disconnectFromHost();
+        }
+    });
+    timer->start(intervalMs);
 }
 
 void StallingProxy::onRequest(QTcpSocket *socket)

@@ -20,6 +20,9 @@ public:
 
     // Sends the rest of the body and closes the connection.
     void release();
+    // Sends the rest of the body in `pieces` parts, one every `intervalMs`,
+    // then closes the connection.
+    void trickle(int pieces, int intervalMs);
     bool requested() const { return m_download != nullptr; }
     bool clientGone() const { return m_clientGone; }
 

@@ -14,9 +14,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -83,6 +85,17 @@ UpdateSession::Target target(bool automatic = false)
     return {InstallerLocation::file(), InstallerLocation::folder(), 1000000};
 }
 
+// What starting bytes that are no program gives: root starts nothing that the
+// kernel cannot run; the stand-in pkexec is handed them all the same.
+QString startOfNoProgram()
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() == 0)
+        return QStringLiteral("refused");
+#endif
+    return QStringLiteral("end");
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(HttpResponse)
@@ -124,6 +137,7 @@ struct Session
         QObject::connect(&session, &UpdateSession::downloadFailed, failure("download-failed-"));
         QObject::connect(&session, &UpdateSession::downloadFinished, note("completion"));
         QObject::connect(&session, &UpdateSession::installerStarted, note("end"));
+        QObject::connect(&session, &UpdateSession::installerRefused, note("refused"));
     }
 
     void check() { session.startCheck(ProductIdentity::read(QCoreApplication::applicationDirPath())); }
@@ -159,6 +173,8 @@ private slots:
     void incompleteDownloadsStartNothing_data();
     void incompleteDownloadsStartNothing();
     void emptyDownload();
+    void idleLimit_data();
+    void idleLimit();
     void staleFileIsReplaced();
     void urlsThatAreNotDownloaded_data();
     void urlsThatAreNotDownloaded();
@@ -404,7 +420,7 @@ void TestUpdateSession::largeDownloadIsStreamed()
     QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 300000);
     const qint64 peakAfter = peakMemoryKiB();
 
-    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), startOfNoProgram()}));
     QFile file(InstallerLocation::file());
     QCOMPARE(file.size(), size);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -473,27 +489,25 @@ void TestUpdateSession::progressRule_data()
 {
     QTest::addColumn<qint64>("received");
     QTest::addColumn<qint64>("total");
-    QTest::addColumn<qint64>("written");
     QTest::addColumn<int>("progress");
-    // With a length: the share received, from the bytes of this download.
-    QTest::newRow("share") << qint64(1499) << qint64(3000) << qint64(999999999) << 49;
-    QTest::newRow("share, all") << qint64(3000) << qint64(3000) << qint64(0) << 100;
-    QTest::newRow("share, more than announced") << qint64(4000) << qint64(3000) << qint64(0) << 100;
-    // Without: whole steps of all bytes written, at most 100.
-    QTest::newRow("steps, one short") << qint64(0) << qint64(-1) << qint64(504295) << 0;
-    QTest::newRow("steps, one") << qint64(0) << qint64(-1) << qint64(504296) << 1;
-    QTest::newRow("steps, 100") << qint64(0) << qint64(-1) << qint64(50429600) << 100;
-    QTest::newRow("steps, 118") << qint64(0) << qint64(-1) << qint64(59506928) << 100;
-    QTest::newRow("steps past 2 GiB") << qint64(0) << qint64(0) << qint64(3000000000) << 100;
+    // With a length: the share received.
+    QTest::newRow("share") << qint64(1499) << qint64(3000) << 49;
+    QTest::newRow("share, all") << qint64(3000) << qint64(3000) << 100;
+    QTest::newRow("share, more than announced") << qint64(4000) << qint64(3000) << 100;
+    // Without: whole steps received, at most 100.
+    QTest::newRow("steps, one short") << qint64(504295) << qint64(-1) << 0;
+    QTest::newRow("steps, one") << qint64(504296) << qint64(-1) << 1;
+    QTest::newRow("steps, 100") << qint64(50429600) << qint64(-1) << 100;
+    QTest::newRow("steps, 118") << qint64(59506928) << qint64(-1) << 100;
+    QTest::newRow("steps past 2 GiB") << qint64(3000000000) << qint64(0) << 100;
 }
 
 void TestUpdateSession::progressRule()
 {
     QFETCH(qint64, received);
     QFETCH(qint64, total);
-    QFETCH(qint64, written);
     QFETCH(int, progress);
-    QCOMPARE(UpdateSession::progress(received, total, written, 504296), progress);
+    QCOMPARE(UpdateSession::progress(received, total, 504296), progress);
 }
 
 void TestUpdateSession::progressWithoutLength()
@@ -505,25 +519,26 @@ void TestUpdateSession::progressWithoutLength()
     QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
     s.events.clear();
     {
-        StallingProxy proxy(QByteArray(504295, 'a'), 0, false);
+        StallingProxy proxy(QByteArray(504296, 'a'), 0, false);
         s.session.startDownload(target(true));
         QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
         proxy.release();
         QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
     }
-    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), startOfNoProgram()}));
     QCOMPARE(s.total, qint64(-1));
-    QCOMPARE(s.progress.last(), 0);
+    QCOMPARE(s.progress.last(), 1);
 
-    // The steps go on counting over downloads; the new file starts empty.
+    // Each download counts its own steps; the new file starts empty.
+    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), kWait);
     s.events.clear();
-    StallingProxy proxy(QByteArray(1, 'b'), 1, false);
+    StallingProxy proxy(QByteArray(504295, 'b'), 1, false);
     s.session.startDownload(target(true));
     QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
     proxy.release();
     QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
-    QCOMPARE(s.progress.last(), 1);
-    QCOMPARE(readFile(InstallerLocation::file()), QByteArray("b"));
+    QCOMPARE(s.progress.last(), 0);
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray(504295, 'b'));
 }
 
 void TestUpdateSession::incompleteDownloadsStartNothing_data()
@@ -580,10 +595,53 @@ void TestUpdateSession::emptyDownload()
     Session s;
     offerAndDownload(s, kInstallerUrl);
     QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
-    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
     QVERIFY(!QFile::exists(InstallerLocation::file()));
     QVERIFY(s.progress.isEmpty());
     QVERIFY(elevation.pkexecCalls().isEmpty());
+}
+
+void TestUpdateSession::idleLimit_data()
+{
+    QTest::addColumn<QString>("transfer");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("check never answered") << "silent check" << QStringList{"failed-network"};
+    QTest::newRow("download goes silent") << "silent download" << QStringList{"start", "download-failed-network"};
+    // 2.5 s in all, never a second without a byte.
+    QTest::newRow("download trickles") << "trickle" << QStringList{"start", "completion", "end"};
+}
+
+void TestUpdateSession::idleLimit()
+{
+    QFETCH(QString, transfer);
+    QFETCH(QStringList, events);
+    // Ten times the limit, so only the limit can end a silent transfer.
+    constexpr int kLimit = 1000;
+    FakeElevation elevation;
+    Session s;
+    if (transfer == QLatin1String("silent check")) {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), silent.serverPort()));
+        s.session.setIdleLimit(kLimit);
+        s.check();
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 10 * kLimit);
+    } else {
+        m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
+        s.check();
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        s.events.clear();
+        // Set between the check and the download: it holds for the download.
+        s.session.setIdleLimit(kLimit);
+        StallingProxy proxy(paddedInstaller(elevation, 11000), 1000);
+        s.session.startDownload(target());
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+        if (transfer == QLatin1String("trickle"))
+            proxy.trickle(10, kLimit / 4);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 10 * kLimit);
+    }
+    QCOMPARE(s.events, events);
 }
 
 void TestUpdateSession::staleFileIsReplaced()
@@ -594,6 +652,7 @@ void TestUpdateSession::staleFileIsReplaced()
     offerAndDownload(s, kInstallerUrl);
     QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray("fresh installer"));
+    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), kWait);
 
     // The bytes go through the handle the file was created with: a link put
     // in its place gets none of them, and what the path names then is not
