@@ -2,8 +2,9 @@
 
 class QString;
 
-// Ending and starting the converter process. Windows does this through
-// taskkill and the shell; elsewhere the same effect is reached directly.
+// Ending and starting the converter process: on Windows through the process
+// API and the shell's open action; elsewhere the same effect is reached
+// directly.
 namespace ConverterProcess {
 
 // Ends every process of the current user whose executable image is

@@ -1,6 +1,6 @@
 // The Windows launcher as a user meets it, under wine64: real Windows
 // processes, the named mutex of the single-instance guard, Qt's Windows
-// shared memory, taskkill and the shell's open action. Each test copies the
+// shared memory, the end of old converters and the shell's open action. Each test copies the
 // executables into a folder of its own; the pid record lives where Windows
 // keeps it, in the user's local application data folder.
 
@@ -53,6 +53,7 @@ private slots:
     void handOffToTheStandInConverter();
     void secondLauncherFromSameFileEndsAtOnce();
     void killedLauncherDoesNotBlock();
+    void oldConverterGoneBeforeNewStartsAndNoProgramSearched();
 
 private:
     QString app(const QString &name = QStringLiteral("orvalinpdfLaunch.exe")) const
@@ -65,7 +66,8 @@ private:
         QFile file(m_record);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    QProcess *start(const QString &program, const QStringList &arguments = {});
+    QProcess *start(const QString &program, const QStringList &arguments = {}, const QString &sleeperLog = {},
+                    const QString &workingDirectory = {});
     void createSegment(QSharedMemory &segment, const QByteArray &content);
 
     QString m_record;
@@ -92,10 +94,9 @@ void tst_WinLauncher::init()
 
 void tst_WinLauncher::cleanup()
 {
-    // Under Wine, a taskkill whose launcher is ended while it starts it is
-    // left waiting for good (its one thread blocked on the Wine server) and
-    // keeps the test runner's output open. A launcher shows its splash only
-    // after taskkill has returned: wait for that before ending it.
+    // A launcher shows its splash only once it has ended the old converters
+    // and started the new one: ending it earlier would leave a converter
+    // starting after the sweep below.
     for (auto &process : m_processes) {
         if (process->state() == QProcess::Running
             && process->program().endsWith(QStringLiteral("orvalinpdfLaunch.exe"), Qt::CaseInsensitive))
@@ -113,11 +114,20 @@ void tst_WinLauncher::cleanup()
     QFile::remove(m_record);
 }
 
-QProcess *tst_WinLauncher::start(const QString &program, const QStringList &arguments)
+QProcess *tst_WinLauncher::start(const QString &program, const QStringList &arguments, const QString &sleeperLog,
+                                 const QString &workingDirectory)
 {
     auto *process = new QProcess;
     m_processes.emplace_back(process);
     process->setProcessChannelMode(QProcess::ForwardedChannels);
+    if (!sleeperLog.isEmpty()) {
+        // Inherited by what the process starts in turn.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ORVALIN_SLEEPER_LOG"), QDir::toNativeSeparators(sleeperLog));
+        process->setProcessEnvironment(environment);
+    }
+    if (!workingDirectory.isEmpty())
+        process->setWorkingDirectory(workingDirectory);
     process->start(program, arguments);
     process->waitForStarted(waitMs);
     return process;
@@ -146,7 +156,7 @@ void tst_WinLauncher::startPathRecordsPidAndRestartsConverter()
     const qint64 launcherPid = launcher->processId();
     QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(launcherPid), waitMs);
 
-    // taskkill ends the old converter by its image name, and only it.
+    // The old converter is ended by its image name, and only it.
     WAIT_FINISHED(oldConverter);
     QCOMPARE(similarName->state(), QProcess::Running);
 
@@ -262,6 +272,32 @@ void tst_WinLauncher::killedLauncherDoesNotBlock()
     QProcess *next = start(app());
     QTRY_COMPARE_WITH_TIMEOUT(recordedPid(), QString::number(next->processId()), waitMs);
     QCOMPARE(next->state(), QProcess::Running);
+}
+
+void tst_WinLauncher::oldConverterGoneBeforeNewStartsAndNoProgramSearched()
+{
+    const auto logOf = [](const QString &path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // An old converter holding 1.5 GiB, which takes a moment to be given back
+    // once it is ended.
+    const QString oldLog = m_dir->path() + "/old.log";
+    QVERIFY(copyFile(SLEEPER_BINARY, m_dir->path() + "/old/orvalinpdfConverter.exe"));
+    QProcess *oldConverter = start(m_dir->path() + "/old/orvalinpdfConverter.exe", {"600", "1536"}, oldLog);
+    QTRY_VERIFY_WITH_TIMEOUT(!logOf(oldLog).isEmpty(), waitMs);
+
+    // The launcher started from a folder that holds a taskkill.exe, as a
+    // document's folder might; the new converter says what it met at its start.
+    const QString cwd = m_dir->path() + "/documents";
+    QVERIFY(copyFile(SLEEPER_BINARY, cwd + "/taskkill.exe"));
+    QVERIFY(copyFile(SLEEPER_BINARY, app("orvalinpdfConverter.exe")));
+    const QString newLog = m_dir->path() + "/new.log";
+    QProcess *launcher = start(app(), {}, newLog, cwd);
+    QTRY_VERIFY_WITH_TIMEOUT(logOf(newLog).contains("orvalinpdfConverter.exe"), waitMs);
+    WAIT_FINISHED(oldConverter);
+    QCOMPARE(logOf(newLog), QByteArray("orvalinpdfConverter.exe 0\n"));
+    QCOMPARE(launcher->state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(tst_WinLauncher)
