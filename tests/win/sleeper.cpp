@@ -1,15 +1,12 @@
 // A Windows program that does nothing for the number of seconds given as
 // its first argument (60 without one): copied under the converter's image
 // name, it stands for a converter that must be ended, or must be left alone.
-// A second argument makes it hold that many MiB of touched memory, which
-// Windows (and Wine) must give back before the process counts as gone: a
-// converter that takes a moment to die. With ORVALIN_SLEEPER_LOG set it
+// With ORVALIN_SLEEPER_LOG set it
 // appends "<its file name> <how many other processes share that name>" to
 // that file once it is ready, so a test sees what it met at its start.
 #include <windows.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -67,12 +64,6 @@ void report()
 int main(int argc, char *argv[])
 {
     const long seconds = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 60;
-    const long megabytes = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
-    if (megabytes > 0) {
-        const SIZE_T size = SIZE_T(megabytes) << 20;
-        if (void *held = ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE))
-            std::memset(held, 1, size);
-    }
     report();
     ::Sleep(DWORD(seconds > 0 ? seconds : 0) * 1000);
     return 0;

@@ -280,11 +280,11 @@ void tst_WinLauncher::oldConverterGoneBeforeNewStartsAndNoProgramSearched()
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    // An old converter holding 1.5 GiB, which takes a moment to be given back
-    // once it is ended.
+    // An old converter, ended before the new one starts: the new one meets no
+    // other process of its name.
     const QString oldLog = m_dir->path() + "/old.log";
     QVERIFY(copyFile(SLEEPER_BINARY, m_dir->path() + "/old/orvalinpdfConverter.exe"));
-    QProcess *oldConverter = start(m_dir->path() + "/old/orvalinpdfConverter.exe", {"600", "1536"}, oldLog);
+    QProcess *oldConverter = start(m_dir->path() + "/old/orvalinpdfConverter.exe", {"600"}, oldLog);
     QTRY_VERIFY_WITH_TIMEOUT(!logOf(oldLog).isEmpty(), waitMs);
 
     // The launcher started from a folder that holds a taskkill.exe, as a
