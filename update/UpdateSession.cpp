@@ -171,13 +171,16 @@ void UpdateSession::storeChunk()
 
     // Refused before a byte of it is written: an installer larger than any
     // the publisher ships, and a body packed for transfer (not the installer's
-    // own bytes, and unpacked it could be any size).
+    // own bytes, and unpacked it could be any size). The headers do not
+    // change, so the first chunk settles it.
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed();
-    if ((length.isValid() && length.toLongLong() > maxInstallerBytes())
-        || (!encoding.isEmpty() && encoding.compare("identity", Qt::CaseInsensitive) != 0)) {
-        refuse(reply);
-        return;
+    if (tracker->received == 0) {
+        const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed();
+        if ((length.isValid() && length.toLongLong() > maxInstallerBytes())
+            || (!encoding.isEmpty() && encoding.compare("identity", Qt::CaseInsensitive) != 0)) {
+            refuse(reply);
+            return;
+        }
     }
 
     // Taken as the network layer filled it: the first piece of the reply's
