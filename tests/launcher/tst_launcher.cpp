@@ -126,14 +126,21 @@ void tst_Launcher::init()
 void tst_Launcher::cleanup()
 {
     // The stand-in converter runs detached; end everything started from here.
-    for (qint64 pid : processesBelow(m_dir->path()))
-        ::kill(pid_t(pid), SIGKILL);
+    // A launcher starts its converter after its splash is up, so one may
+    // still be on its way when the first sweep runs: sweep until none is left.
+    const auto endAllBelow = [this] {
+        const QList<qint64> left = processesBelow(m_dir->path());
+        for (qint64 pid : left)
+            ::kill(pid_t(pid), SIGKILL);
+        return left.isEmpty();
+    };
+    endAllBelow();
     for (auto &process : m_processes) {
         process->kill();
         process->waitForFinished(waitMs);
     }
     m_processes.clear();
-    QTRY_VERIFY_WITH_TIMEOUT(processesBelow(m_dir->path()).isEmpty(), waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(endAllBelow(), waitMs);
 
     // A segment whose holders were killed survives them; the last detach
     // removes it. A killed holder lets go of it only while its memory is torn
