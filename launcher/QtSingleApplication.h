@@ -3,10 +3,7 @@
 #include <QApplication>
 
 // An application object that knows whether another process of the same
-// application is already running. The application id is derived from the full
-// path of the executable file (lower-cased on Windows, where paths ignore
-// case), so a copy at another path is a different application; it is held per
-// user, and per session on Windows.
+// application is already running (SingleInstance: the same executable file).
 class QtSingleApplication : public QApplication
 {
     Q_OBJECT
@@ -18,11 +15,8 @@ public:
     QtSingleApplication(int &argc, char **argv, bool GUIenabled = true);
     ~QtSingleApplication() override;
 
-    // True when another living process with the same application id held
-    // the instance lock when this process first asked (here, or by
-    // constructing the application); the answer does not change afterwards.
-    // Otherwise that first call took the lock, which this process keeps until
-    // it ends. It needs no application object: a process that has to end at
-    // once can find out before it pays for the GUI.
+    // SingleInstance::anotherIsRunning(): asked here, by constructing the
+    // application, or before any application object exists, the process
+    // takes or finds the instance lock once.
     static bool isRunning();
 };

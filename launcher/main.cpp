@@ -1,24 +1,23 @@
-#include "ApplicationName.h"
 #include "ConverterHandoff.h"
-#include "MainWindow.h"
-#include "PidRecord.h"
-#include "QtSingleApplication.h"
+#include "SingleInstance.h"
+#include "StartPathModule.h"
 
-#include <QSettings>
 #include <QSharedMemory>
 
 // The user starts the launcher instead of the converter. It ends at once when
 // it already runs, signals a converter that already runs, or else leaves its
 // pid where the converter finds it, restarts the converter and shows the
 // splash until the converter ends this process. Every path returns 0: nobody
-// waits for the launcher's result.
+// waits for the launcher's result. Only a launcher that cannot start its
+// splash at all (its module missing or broken) says so, with 1.
 int main(int argc, char *argv[])
 {
     // Every double-click on a PDF while the converter runs starts a launcher
     // that only hands off. Neither that nor ending at once needs the GUI, so
-    // both are settled before the application object (display connection,
-    // platform plugin, fonts) exists.
-    if (QtSingleApplication::isRunning())
+    // both are settled with Qt Core alone, before the application object
+    // (display connection, platform plugin, fonts) exists and, on Linux,
+    // before Qt Gui and Widgets are even loaded.
+    if (SingleInstance::anotherIsRunning())
         return 0;
 
     QSharedMemory segment;
@@ -29,29 +28,5 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // The splash is drawn by the raster engine alone. Left to decide, Qt on X11
-    // prepares every top-level widget for OpenGL children: it loads the GL
-    // stack and searches its configurations for the translucent window's
-    // visual, which held the splash back by more than a bare window takes.
-    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
-    QtSingleApplication app(argc, argv, true);
-    ApplicationName::followExecutableFile();
-
-    MainWindow window;
-    // 0x4480B: a frameless tool window that stays on top.
-    window.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint | Qt::WindowStaysOnTopHint);
-    window.setAttribute(Qt::WA_TranslucentBackground, true);
-    window.show();
-
-    // After show(), which returns once the window system has the window: the
-    // record's write and sync, and starting the converter beside the
-    // launcher, would hold the splash back. The converter sees the same as
-    // before: the record is on disk before any converter is ended or started,
-    // and the old one is gone before the new one starts.
-    QSettings record(PidRecord::filePath(), QSettings::IniFormat);
-    PidRecord::write(record, QCoreApplication::applicationPid());
-    window.restartConverter();
-
-    app.exec();
-    return 0;
+    return StartPathModule::run(argc, argv);
 }

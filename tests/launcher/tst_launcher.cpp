@@ -61,6 +61,14 @@ bool copyExecutable(const QString &from, const QString &to)
     return QFile::copy(from, to) && QFile::setPermissions(to, QFile::permissions(from) | QFile::ExeOwner);
 }
 
+// The launcher as installed: the executable and, beside it, the module that
+// holds its splash.
+bool copyLauncher(const QString &to)
+{
+    return copyExecutable(LAUNCHER_BINARY, to)
+            && QFile::copy(SPLASH_MODULE, QFileInfo(to).path() + '/' + QFileInfo(SPLASH_MODULE).fileName());
+}
+
 } // namespace
 
 class tst_Launcher : public QObject
@@ -76,6 +84,7 @@ private slots:
     void orphanedSegmentLeadsToStartPath();
     void secondLauncherFromSameFileEndsAtOnce();
     void onlyTheSplashNeedsTheGui();
+    void splashModuleOnlyFromBesideTheExecutable();
     void killedLauncherDoesNotBlock();
     void simultaneousStartsLeaveOne();
     void recordFollowsExecutableNameAndKeepsEntries();
@@ -116,7 +125,7 @@ void tst_Launcher::init()
     for (const char *sub : {"app", "config", "tmp", "run"})
         QVERIFY(QDir(m_dir->path()).mkpath(sub));
     QVERIFY(QFile::setPermissions(m_dir->path() + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    QVERIFY(copyExecutable(LAUNCHER_BINARY, app()));
+    QVERIFY(copyLauncher(app()));
 
     // The segment this process creates must be the one the launchers see.
     m_savedTmpDir = qgetenv("TMPDIR");
@@ -359,7 +368,8 @@ void tst_Launcher::secondLauncherFromSameFileEndsAtOnce()
     QCOMPARE(record.readAll(), recordBefore);
     QCOMPARE(first->state(), QProcess::Running);
 
-    // A copy at another path is another application: it hands off.
+    // A copy at another path is another application: it hands off, for
+    // which it needs no splash module beside it.
     const QString copy = m_dir->path() + "/elsewhere/orvalinpdfLaunch";
     QVERIFY(copyExecutable(LAUNCHER_BINARY, copy));
     QProcess *other = start(copy);
@@ -400,6 +410,40 @@ void tst_Launcher::onlyTheSplashNeedsTheGui()
     QCOMPARE(handOff->exitStatus(), QProcess::NormalExit);
     QCOMPARE(handOff->exitCode(), 0);
     QCOMPARE(QByteArray(static_cast<const char *>(segment.constData()), 2), QByteArray("9B"));
+}
+
+// The splash's code is the module beside the executable file or none: not
+// one in the working folder or on LD_LIBRARY_PATH. Without it, or with a
+// broken one, the launcher says why and fails before the start path begins.
+void tst_Launcher::splashModuleOnlyFromBesideTheExecutable()
+{
+    const QString module = app(QFileInfo(SPLASH_MODULE).fileName());
+    const QString elsewhere = m_dir->path() + "/elsewhere";
+    QVERIFY(QFile::remove(module));
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QFile::copy(SPLASH_MODULE, elsewhere + '/' + QFileInfo(module).fileName()));
+    QVERIFY(copyExecutable(CONVERTER_BINARY, app("orvalinpdfConverter.exe")));
+
+    for (const QByteArray &content : {QByteArray(), QByteArray("not a module")}) {
+        if (!content.isNull()) {
+            QFile broken(module);
+            QVERIFY(broken.open(QIODevice::WriteOnly));
+            broken.write(content);
+        }
+        QProcess *launcher = prepare();
+        QProcessEnvironment env = launcher->processEnvironment();
+        env.insert("LD_LIBRARY_PATH", elsewhere);
+        launcher->setProcessEnvironment(env);
+        launcher->setWorkingDirectory(elsewhere);
+        launcher->start(app(), QStringList());
+        WAIT_FINISHED(launcher);
+        QCOMPARE(launcher->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(launcher->exitCode(), 1);
+        const QByteArray told = launcher->readAllStandardError();
+        QVERIFY2(told.contains("cannot start the splash: " + QFile::encodeName(module)), told.constData());
+        QVERIFY(!QFile::exists(recordPath()));
+    }
+    QVERIFY(processesBelow(m_dir->path() + "/app").isEmpty());
 }
 
 // The launcher is killed; the converter it started lives on (one that holds

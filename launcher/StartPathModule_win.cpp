@@ -1,0 +1,8 @@
+#include "StartPathModule.h"
+
+#include "StartPath.h"
+
+int StartPathModule::run(int &argc, char **argv)
+{
+    return orvalinStartPath(&argc, argv);
+}
