@@ -4,14 +4,17 @@
 // program and everything it started are killed once the time is taken: run
 // this as the first process of a PID namespace of its own.
 //
-// Usage: bench_firstmap PROGRAM [ARGUMENT...]   (DISPLAY names the server)
-// Prints "<seconds> <width>x<height>" of the first window mapped.
+// Usage: bench_firstmap [--at-least WxH] PROGRAM [ARGUMENT...]
+// (DISPLAY names the server). Prints "<seconds> <width>x<height>" of the first
+// window mapped; with --at-least, of the first one at least that large (Wine
+// maps a 1 x 1 window of its own before any of the program's).
 
 #include <xcb/xcb.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <poll.h>
@@ -32,8 +35,15 @@ double now()
 
 int main(int argc, char *argv[])
 {
+    int minWidth = 0, minHeight = 0;
+    if (argc > 2 && std::strcmp(argv[1], "--at-least") == 0) {
+        if (std::sscanf(argv[2], "%dx%d", &minWidth, &minHeight) != 2)
+            argc = 0;
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_firstmap PROGRAM [ARGUMENT...]\n");
+        std::fprintf(stderr, "usage: bench_firstmap [--at-least WxH] PROGRAM [ARGUMENT...]\n");
         return 2;
     }
     int screenNumber = 0;
@@ -64,8 +74,8 @@ int main(int argc, char *argv[])
     if (child == -1)
         return 2;
 
-    // Sizes from CreateNotify: the window is created with its size before it
-    // is mapped.
+    // Sizes from CreateNotify and ConfigureNotify: the window has its size
+    // before it is mapped.
     std::map<xcb_window_t, std::pair<int, int>> sizes;
     const double deadline = started + 60;
     pollfd watched = {xcb_get_file_descriptor(connection), POLLIN, 0};
@@ -76,15 +86,21 @@ int main(int argc, char *argv[])
             if (type == XCB_CREATE_NOTIFY) {
                 const auto *created = reinterpret_cast<xcb_create_notify_event_t *>(event);
                 sizes[created->window] = {created->width, created->height};
-            } else if (type == XCB_MAP_NOTIFY && reinterpret_cast<xcb_map_notify_event_t *>(event)->event == root) {
-                const double elapsed = now() - started;
-                const auto size = sizes[reinterpret_cast<xcb_map_notify_event_t *>(event)->window];
-                std::printf("%.6f %dx%d\n", elapsed, size.first, size.second);
-                std::fflush(stdout);
-                free(event);
-                kill(child, SIGKILL);
-                waitpid(child, &status, 0);
-                return 0;
+            } else if (type == XCB_CONFIGURE_NOTIFY) {
+                const auto *configured = reinterpret_cast<xcb_configure_notify_event_t *>(event);
+                sizes[configured->window] = {configured->width, configured->height};
+            } else if (type == XCB_MAP_NOTIFY) {
+                const auto *mapped = reinterpret_cast<xcb_map_notify_event_t *>(event);
+                const auto size = sizes[mapped->window];
+                if (mapped->event == root && size.first >= minWidth && size.second >= minHeight) {
+                    const double elapsed = now() - started;
+                    std::printf("%.6f %dx%d\n", elapsed, size.first, size.second);
+                    std::fflush(stdout);
+                    free(event);
+                    kill(child, SIGKILL);
+                    waitpid(child, &status, 0);
+                    return 0;
+                }
             }
             free(event);
         }

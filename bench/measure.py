@@ -47,6 +47,8 @@ class Case:
         os.chmod(os.path.join(self.dir, "run"), 0o700)
         self.launcher = os.path.join(self.dir, "app", "orvalinpdfLaunch")
         shutil.copy2(os.path.join(build, "bin", "orvalinpdfLaunch"), self.launcher)
+        # The splash's module, which the launcher loads from its own folder.
+        shutil.copy2(os.path.join(build, "bin", "orvalinpdfSplash.so"), os.path.join(self.dir, "app"))
         self.converter = os.path.join(self.dir, "app", "orvalinpdfConverter.exe")
         if with_converter:
             shutil.copy2(os.path.join(build, "bin", "orvalinpdfConverter.exe"), self.converter)
@@ -87,7 +89,7 @@ def paired_ratio(subject, baseline, env, runs, check=None):
             b, _ = run_timed(baseline, env)
             s, code = run_timed(subject, env)
         if code != 0:
-            fail("%s exited with %d" % (subject[0], code))
+            fail("%s exited with %d" % (" ".join(subject), code))
         if check:
             check()
         ratios.append(s / b)
@@ -297,10 +299,180 @@ def first_map(build, root, display, runs):
         ratios.append(s / b)
         splash_times.append(s)
         bare_times.append(b)
-    if not os.path.exists(case.record):
-        fail("the launcher never wrote its pid record")
+    # No check of the pid record here: the launcher writes it after its
+    # splash is mapped, and the map ends the run. A launcher that had not
+    # taken the start path would have mapped no window at all.
     remove_segment(case)
     return statistics.median(ratios), statistics.median(splash_times), statistics.median(bare_times)
+
+
+class Wine:
+    """wine64 in a prefix of its own below `folder`, on the bench's X display
+    (Wine's X11 driver maps real X windows there). The wineserver is started
+    first and kept alive (-p) until stop(): otherwise every program would
+    also pay for starting Wine's server and its services."""
+
+    def __init__(self, folder, display):
+        self.wine64 = os.environ.get("ORVALIN_WINE64", "/usr/lib/wine/wine64")
+        self.wineserver = os.environ.get("ORVALIN_WINESERVER", "/usr/lib/wine/wineserver64")
+        self.prefix = os.path.join(folder, "prefix")
+        home = os.path.join(folder, "home")
+        os.makedirs(self.prefix)
+        os.makedirs(home)
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM")}
+        self.env.update({"WINEPREFIX": self.prefix, "HOME": home, "DISPLAY": display, "WINEDEBUG": "-all",
+                         # No Mono or Gecko installer prompts, no menu entries.
+                         "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"})
+        subprocess.run([self.wineserver, "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+        # Into a file: Wine's services inherit wineboot's output and keep it
+        # open, so a pipe would never end.
+        with tempfile.TemporaryFile(mode="w+") as log:
+            result = subprocess.run([self.wine64, "wineboot", "--init"], env=self.env, stdout=log, stderr=log)
+            if result.returncode != 0:
+                log.seek(0)
+                fail("wineboot failed: " + log.read().strip()[-2000:])
+
+    def argv(self, program):
+        return [self.wine64, program]
+
+    def record(self):
+        """The launcher's pid record in the prefix (the user's local
+        application data), or None."""
+        found = glob.glob(os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Local",
+                                       "orvalinpdfConverter", "lunach.ini"))
+        return found[0] if found else None
+
+    def end_below(self, folder):
+        """Kills the Windows processes started from `folder`: Wine shows
+        their command lines as Windows paths (Z:\\...) or as given."""
+        names = (folder.lower(), ("z:" + folder.replace("/", "\\")).lower())
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    command = f.read().decode(errors="replace").lower()
+            except OSError:
+                continue
+            if any(name in command for name in names):
+                try:
+                    os.kill(int(entry), signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+
+    def stop(self):
+        subprocess.run([self.wineserver, "-k"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def read_file(path):
+    with open(path) as f:
+        return f.read()
+
+
+def wine_startup(build, win_build, root, display, runs):
+    """The Windows build's hand-off, second start and first map under wine64
+    against the bare static Qt programs of the same build. Wine's own start
+    of a process is most of every figure."""
+    wine = Wine(os.path.join(root, "wine"), display)
+    bare_app = os.path.join(win_build, "bench", "bench_bareapp.exe")
+    bare_window = os.path.join(win_build, "bench", "bench_barewindow.exe")
+    results = {}
+
+    def case(name, with_converter):
+        folder = os.path.join(root, "wine-" + name)
+        os.makedirs(folder)
+        shutil.copy2(os.path.join(win_build, "bin", "orvalinpdfLaunch.exe"), folder)
+        if with_converter:
+            shutil.copy2(os.path.join(win_build, "bin", "orvalinpdfConverter.exe"), folder)
+        return folder, os.path.join(folder, "orvalinpdfLaunch.exe")
+
+    try:
+        # Hand-off: the first launcher starts the converter, which ends that
+        # launcher once its window is up and holds its segment from then on.
+        folder, launcher = case("handoff", True)
+        first = subprocess.Popen(wine.argv(launcher), env=wine.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        try:
+            first.wait(timeout=180)
+        except subprocess.TimeoutExpired:
+            fail("the converter did not end the first launcher under Wine")
+        if not wine.record():
+            fail("the first launcher under Wine wrote no pid record")
+        recorded = read_file(wine.record())
+
+        def handed_off():
+            if read_file(wine.record()) != recorded:
+                fail("a launcher under Wine took the start path although the converter runs")
+
+        try:
+            results["handoff"] = paired_ratio(wine.argv(launcher), wine.argv(bare_app), wine.env, runs, handed_off)
+        finally:
+            wine.end_below(folder)
+
+        # Second instance: a first launcher without a converter keeps its
+        # splash up.
+        folder, launcher = case("second", False)
+        os.remove(wine.record())
+        first = subprocess.Popen(wine.argv(launcher), env=wine.env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        try:
+            wait_until(wine.record, 180, "the first launcher's pid record under Wine")
+            recorded = read_file(wine.record())
+
+            def found_first():
+                if first.poll() is not None:
+                    fail("the first launcher under Wine ended")
+                if read_file(wine.record()) != recorded:
+                    fail("a second launcher under Wine rewrote the pid record")
+
+            results["second"] = paired_ratio(wine.argv(launcher), wine.argv(bare_app), wine.env, runs, found_first)
+        finally:
+            first.kill()
+            first.wait()
+            wine.end_below(folder)
+
+        # First map: no converter beside the launcher, so the splash is all
+        # it shows. Wine maps a 1 x 1 window of its own first.
+        folder, launcher = case("firstmap", False)
+        watch = os.path.join(build, "bench", "bench_firstmap")
+
+        def mapped(program, sizes):
+            # Into a file, like wineboot's output: no pipe for Wine to keep open.
+            with tempfile.TemporaryFile(mode="w+") as out:
+                result = subprocess.run([watch, "--at-least", "2x2"] + wine.argv(program), env=wine.env,
+                                        stdout=out, stderr=out)
+                out.seek(0)
+                told = out.read()
+            if result.returncode != 0:
+                fail("bench_firstmap %s under Wine failed: %s" % (program, told.strip()))
+            seconds, size = told.split()[-2:]
+            if size not in sizes:
+                fail("%s mapped a %s window first under Wine" % (program, size))
+            return float(seconds)
+
+        splash_sizes, bare_sizes = ("200x250", "280x250"), ("200x250",)
+        for _ in range(3):
+            mapped(launcher, splash_sizes)
+            mapped(bare_window, bare_sizes)
+        ratios, splash_times, bare_times = [], [], []
+        for i in range(runs):
+            if i % 2 == 0:
+                s = mapped(launcher, splash_sizes)
+                b = mapped(bare_window, bare_sizes)
+            else:
+                b = mapped(bare_window, bare_sizes)
+                s = mapped(launcher, splash_sizes)
+            ratios.append(s / b)
+            splash_times.append(1000 * s)
+            bare_times.append(1000 * b)
+        wine.end_below(folder)
+        results["firstmap"] = (statistics.median(ratios), statistics.median(splash_times),
+                               statistics.median(bare_times))
+    finally:
+        wine.stop()
+    return results
 
 
 NGINX_CONF = """\
@@ -534,14 +706,18 @@ def main():
     parser.add_argument("--download-runs", type=int, default=9)
     parser.add_argument("--splash-seconds", type=float, default=12.0)
     parser.add_argument("--map-runs", type=int, default=15, help="pairs for the splash's first map")
-    parser.add_argument("--only", choices=("download", "startup", "firstmap"), help="measure only this part")
+    parser.add_argument("--only", action="append", choices=("download", "startup", "firstmap", "wine"),
+                        help="measure only this part (repeatable)")
+    parser.add_argument("--wine", metavar="BUILD_WIN64",
+                        help="also the Windows build's start-up under wine64 (an x86_64 build with the bench programs)")
+    parser.add_argument("--wine-runs", type=int, default=10, help="pairs per comparison under Wine")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
 
     root = tempfile.mkdtemp(prefix="orvalin-bench-")
     xvfb = Xvfb()
     rows = []
-    wanted = lambda part: args.only in (None, part)
+    wanted = lambda part: not args.only or part in args.only
     try:
         for platform, display, label in (("offscreen", None, "offscreen"), ("xcb", xvfb.display, "Xvfb")):
             if not wanted("startup"):
@@ -554,16 +730,26 @@ def main():
                          % (label, took, bare_took), "%.2f x" % r, "<= 0.50 x", verdict(r <= 0.5)))
             if platform == "offscreen":
                 # Not a goal: where the short paths cannot go below while the
-                # launcher links Qt's shared libraries.
+                # launcher links Qt Core.
                 r, took, bare_took = paired_ratio([os.path.join(build, "bench", "bench_qtlinked")],
                                                   [os.path.join(build, "bench", "bench_bareapp")],
                                                   dict(os.environ, QT_QPA_PLATFORM="offscreen"), args.runs)
-                rows.append(("floor: empty program loading Qt Widgets / bare QApplication (offscreen; %.0f / %.0f ms)"
+                rows.append(("floor: empty program loading Qt Core / bare QApplication (offscreen; %.0f / %.0f ms)"
                              % (took, bare_took), "%.2f x" % r, "-", "for reference"))
         if wanted("firstmap"):
             r, splash_s, bare_s = first_map(build, root, xvfb.display, args.map_runs)
             rows.append(("start to splash mapped / bare 200 x 250 window (Xvfb; %.0f / %.0f ms)"
                          % (1000 * splash_s, 1000 * bare_s), "%.2f x" % r, "<= 1.10 x", verdict(r <= 1.1)))
+        if args.wine and wanted("wine"):
+            w = wine_startup(build, os.path.abspath(args.wine), root, xvfb.display, args.wine_runs)
+            for key, what, base in (("handoff", "hand-off, start to exit", "bare QApplication"),
+                                    ("second", "second instance, start to exit", "bare QApplication"),
+                                    ("firstmap", "start to splash mapped", "bare 200 x 250 window")):
+                r, took, bare_took = w[key]
+                rows.append(("%s / %s (wine64, Xvfb; %.0f / %.0f ms)" % (what, base, took, bare_took),
+                             "%.2f x" % r, "-", "report only"))
+        elif args.only and "wine" in args.only:
+            fail("--only wine needs --wine BUILD_WIN64")
         for platform, display, label in (("offscreen", None, "offscreen"), ("xcb", xvfb.display, "Xvfb")):
             if args.only:
                 break

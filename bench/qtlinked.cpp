@@ -1,10 +1,11 @@
 // The floor of the launcher's short paths on Linux: a program that loads the
-// same Qt libraries (Widgets, and with it Gui and Core) and does nothing else.
-#include <QApplication>
+// same Qt library (Core; the splash's module brings Gui and Widgets) and
+// does nothing else.
+#include <QCoreApplication>
 
 int main()
 {
     // Taking the address keeps the library a dependency without calling it.
-    void (*volatile beep)() = &QApplication::beep;
-    return beep ? 0 : 1;
+    qint64 (*volatile pid)() = &QCoreApplication::applicationPid;
+    return pid ? 0 : 1;
 }
