@@ -706,7 +706,7 @@ def main():
     parser.add_argument("--download-runs", type=int, default=9)
     parser.add_argument("--splash-seconds", type=float, default=12.0)
     parser.add_argument("--map-runs", type=int, default=15, help="pairs for the splash's first map")
-    parser.add_argument("--only", action="append", choices=("download", "startup", "firstmap", "wine"),
+    parser.add_argument("--only", action="append", choices=("download", "startup", "firstmap", "splash", "wine"),
                         help="measure only this part (repeatable)")
     parser.add_argument("--wine", metavar="BUILD_WIN64",
                         help="also the Windows build's start-up under wine64 (an x86_64 build with the bench programs)")
@@ -751,7 +751,7 @@ def main():
         elif args.only and "wine" in args.only:
             fail("--only wine needs --wine BUILD_WIN64")
         for platform, display, label in (("offscreen", None, "offscreen"), ("xcb", xvfb.display, "Xvfb")):
-            if args.only:
+            if not wanted("splash"):
                 break
             s = splash(build, root, "splash-" + platform, platform, display, args.splash_seconds, 2.0)
             rows.append(("splash CPU per second of animation (%s, %.0f s)" % (label, s["seconds"]),

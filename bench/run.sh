@@ -3,7 +3,7 @@
 # (in build-bench/, or the folder given first) and prints every figure as a ratio against a
 # baseline measured in the same run. Extra arguments go to measure.py, e.g.
 # --runs 60 --download-runs 9 --map-runs 25 --splash-seconds 20, or --only download
-# (startup, firstmap, wine; repeatable).
+# (startup, firstmap, splash, wine; repeatable).
 #
 # When build-win64/ (ORVALIN_BENCH_WIN64 names another) is an x86_64 Windows
 # build configured with -DORVALIN_BUILD_BENCH=ON, its launcher and bare
