@@ -1,4 +1,4 @@
-#include "StartPath.h"
+#include "StartPathModule.h"
 
 #include "ApplicationName.h"
 #include "MainWindow.h"

@@ -1,7 +1,5 @@
 #include "StartPathModule.h"
 
-#include "StartPath.h"
-
 int StartPathModule::run(int &argc, char **argv)
 {
     return orvalinStartPath(&argc, argv);
