@@ -34,10 +34,11 @@ packages="$build_packages $font_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
 [ "$mode" = test ] && packages="$packages $test_packages"
 # Debian's mingw-w64 compilers of the posix thread model, 64-bit Wine (32-bit
-# Wine cannot be installed here), a virtual display, the PE reader and
-# ImageMagick for the screenshot. tools/winqt.sh installs what Qt needs.
+# Wine cannot be installed here), a virtual display, the PE reader,
+# ImageMagick for the screenshot and osslsigncode for the Authenticode
+# signatures. tools/winqt.sh installs what Qt needs.
 windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
- binutils-mingw-w64-x86-64 wine64 xvfb xauth openssl python3 python3-pefile imagemagick"
+ binutils-mingw-w64-x86-64 wine64 xvfb xauth openssl python3 python3-pefile imagemagick osslsigncode"
 [ "$mode" = windows ] && packages="$packages $windows_packages"
 [ "$mode" = packages ] && packages="$packages $test_packages $windows_packages"
 
