@@ -35,8 +35,8 @@ prefix=$cache/qt-$qtver-$arch
 # Qt's host tools (moc, rcc, uic and their bootstrap library) are Debian's
 # own of the same version (qtbase5-dev-tools) instead of a second build of
 # them for each architecture. The x86_64 Qt only runs the test suite under
-# wine64, so it is optimised less (-O1), which shortens its build by a
-# quarter; the shipped i686 Qt keeps Qt's own optimisation.
+# wine64, so it is optimised less (-O1), which compiles faster; the shipped
+# i686 Qt keeps Qt's own optimisation.
 options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_COMPILE=$triplet-
  -external-hostbindir /usr/lib/qt5/bin -static -static-runtime -release -prefix $prefix -nomake examples -nomake tests -no-opengl -no-dbus -no-icu
  -qt-zlib -qt-libpng -no-libjpeg -qt-pcre -qt-harfbuzz -no-freetype -no-sql-sqlite -no-sql-odbc -no-sql-psql
@@ -106,7 +106,7 @@ for t in bootstrap moc rcc uic qlalr tracegen qvkgen; do
         printf 'QT_TOOL.%s.binary = /usr/lib/qt5/bin/%s\nQT_TOOL.%s.depends =\n' $t $t $t >"mkspecs/modules/qt_tool_$t.pri"
 done
 
-echo "== building (a line per module and per 100 files compiled; about half an hour on two cores)"
+echo "== building (a line per module and per 100 files compiled; a quarter of an hour or more on two cores)"
 jobs=$(nproc)
 { make -j"$jobs" >>"$log" 2>&1; echo $? >"$work/status"; } &
 builder=$!
