@@ -22,7 +22,7 @@ esac
 
 build_packages="cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev"
 run_packages="xvfb xauth xcompmgr x11-utils imagemagick"
-test_packages="xvfb xauth x11-utils openssl binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
+test_packages="xvfb xauth x11-utils x11-xserver-utils openssl binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
 # The forms' texts are Chinese in Microsoft YaHei, a Windows font. Every mode
 # draws them with WenQuanYi Micro Hei instead: on Linux through the alias in

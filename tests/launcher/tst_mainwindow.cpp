@@ -1,4 +1,7 @@
 #include "MainWindow.h"
+#ifdef ORVALIN_ACCESSIBLE_CONTROLS
+#include "AccessibleControls.h"
+#endif
 
 #include <QImage>
 #include <QLocale>
@@ -14,6 +17,7 @@ class tst_MainWindow : public QObject
 private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
     void form();
+    void accessibleName();
     void sizeAndFramesFollowLocale_data();
     void sizeAndFramesFollowLocale();
     void framesLoopAndFollowLocaleChange();
@@ -35,6 +39,18 @@ void tst_MainWindow::form()
     QCOMPARE(central->objectName(), QString("body"));
     QCOMPARE(central->metaObject(), &QWidget::staticMetaObject);
     QVERIFY(!window.isVisible());
+}
+
+// A screen reader names the splash by what its pictures say, not by the
+// window's code name; nothing in it takes input.
+void tst_MainWindow::accessibleName()
+{
+#ifdef ORVALIN_ACCESSIBLE_CONTROLS
+    MainWindow window;
+    QCOMPARE(accessibleControls(&window), QStringList{"MainWindow: OrvalinPDF转换器正在启动"});
+#else
+    QSKIP("built without the test support library");
+#endif
 }
 
 void tst_MainWindow::sizeAndFramesFollowLocale_data()
