@@ -30,6 +30,11 @@ UpdateW::UpdateW(QWidget *parent)
                            "QScrollBar::handle:hover{background:gray;}"
                            "QScrollBar::sub-line{background:transparent;}"
                            "QScrollBar::add-line{background:transparent;}"));
+#if QT_CONFIG(accessibility)
+    // Not in the form: named here, as Windows names an edit box's own.
+    ui->updateversion->verticalScrollBar()->setAccessibleName(QStringLiteral("垂直滚动条"));
+    ui->updateversion->horizontalScrollBar()->setAccessibleName(QStringLiteral("水平滚动条"));
+#endif
 }
 
 UpdateW::~UpdateW()

@@ -14,6 +14,8 @@ int orvalinStartPath(int *argc, char **argv)
     // stack and searches its configurations for the translucent window's
     // visual, which held the splash back by more than a bare window takes.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    // Sized in logical pixels: on a screen scaled to 200 % it is twice as large.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QtSingleApplication app(*argc, argv, true);
     ApplicationName::followExecutableFile();
 

@@ -9,18 +9,20 @@
 #                        Windows program (build-win32/, build-win64/, and
 #                        build-win64-options/ with both update options) and
 #                        run the Windows suite under wine64
+#   tools/dev.sh packages only install what test and windows need, the
+#                        cross builds' packages included
 set -eu
 
 cd "$(dirname "$0")/.."
 mode=${1:-}
 case "$mode" in
-    run|test|windows) ;;
-    *) echo "usage: $0 run|test|windows" >&2; exit 2 ;;
+    run|test|windows|packages) ;;
+    *) echo "usage: $0 run|test|windows|packages" >&2; exit 2 ;;
 esac
 
 build_packages="cmake ninja-build g++ pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev"
 run_packages="xvfb xauth xcompmgr x11-utils imagemagick"
-test_packages="xvfb xauth x11-utils openssl binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
+test_packages="xvfb xauth x11-utils x11-xserver-utils openssl binutils-mingw-w64-i686 g++-mingw-w64-i686-win32 python3 python3-pefile clang libclang-rt-14-dev clang-format git"
 
 # The forms' texts are Chinese in Microsoft YaHei, a Windows font. Every mode
 # draws them with WenQuanYi Micro Hei instead: on Linux through the alias in
@@ -32,11 +34,13 @@ packages="$build_packages $font_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
 [ "$mode" = test ] && packages="$packages $test_packages"
 # Debian's mingw-w64 compilers of the posix thread model, 64-bit Wine (32-bit
-# Wine cannot be installed here), a virtual display, the PE reader and
-# ImageMagick for the screenshot. tools/winqt.sh installs what Qt needs.
+# Wine cannot be installed here), a virtual display, the PE reader,
+# ImageMagick for the screenshot and osslsigncode for the Authenticode
+# signatures. tools/winqt.sh installs what Qt needs.
 windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
- binutils-mingw-w64-x86-64 wine64 xvfb xauth openssl python3 python3-pefile imagemagick"
+ binutils-mingw-w64-x86-64 wine64 xvfb xauth openssl python3 python3-pefile imagemagick osslsigncode"
 [ "$mode" = windows ] && packages="$packages $windows_packages"
+[ "$mode" = packages ] && packages="$packages $test_packages $windows_packages"
 
 missing=""
 for p in $packages; do
@@ -48,6 +52,14 @@ if [ -n "$missing" ]; then
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
+fi
+
+if [ "$mode" = packages ]; then
+    for arch in i686 x86_64; do
+        tools/winqt.sh $arch packages
+        tools/winsodium.sh $arch packages
+    done
+    exit 0
 fi
 
 build=${ORVALIN_BUILD_DIR:-build}

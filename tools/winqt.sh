@@ -4,7 +4,7 @@
 # Debian's mingw-w64 cross compilers, static and release, into a cache folder
 # outside the tree. A cache built with the same options is reused.
 #
-#   tools/winqt.sh i686|x86_64     prints the install folder on its last line
+#   tools/winqt.sh i686|x86_64 [packages]     prints the install folder on its last line
 set -eu
 
 arch=${1:-}
@@ -14,6 +14,13 @@ case "$arch" in
     *) echo "usage: $0 i686|x86_64" >&2; exit 2 ;;
 esac
 triplet=$arch-w64-mingw32
+# What the build needs; "packages" as second argument installs just that.
+needs="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils qtbase5-dev-tools"
+if [ "${2:-}" = packages ]; then
+    . "$(dirname "$0")/debsource.sh"
+    install_with_sources "$needs"
+    exit 0
+fi
 qtver=5.15.8
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
 prefix=$cache/qt-$qtver-$arch
@@ -21,15 +28,24 @@ prefix=$cache/qt-$qtver-$arch
 # QtTest's watchdog needs std::mutex, which only the posix thread model has.
 # Debian's source leaves out src/3rdparty/wintab, which tablet input needs.
 # Everything the programs do not use is left out, which roughly halves the
-# build: the SQL, XML, Concurrent and Print Support modules, accessibility
-# (UI Automation alone is a sixth of the files), JPEG, Markdown and ODF.
+# build: the SQL, XML, Concurrent and Print Support modules, JPEG, Markdown
+# and ODF. Accessibility stays: screen readers reach the program through it
+# (UI Automation).
+#
+# Qt's host tools (moc, rcc, uic and their bootstrap library) are Debian's
+# own of the same version (qtbase5-dev-tools) instead of a second build of
+# them for each architecture. The x86_64 Qt only runs the test suite under
+# wine64, so it is optimised less (-O1), which compiles faster; the shipped
+# i686 Qt keeps Qt's own optimisation.
 options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_COMPILE=$triplet-
- -static -static-runtime -release -prefix $prefix -nomake examples -nomake tests -no-opengl -no-dbus -no-icu
+ -external-hostbindir /usr/lib/qt5/bin -static -static-runtime -release -prefix $prefix -nomake examples -nomake tests -no-opengl -no-dbus -no-icu
  -qt-zlib -qt-libpng -no-libjpeg -qt-pcre -qt-harfbuzz -no-freetype -no-sql-sqlite -no-sql-odbc -no-sql-psql
  -no-sql-mysql -schannel -no-openssl -no-feature-tabletevent -no-feature-direct2d -no-feature-sql
- -no-feature-xml -no-feature-concurrent -no-feature-printer -no-feature-accessibility -no-feature-tuiotouch
+ -no-feature-xml -no-feature-concurrent -no-feature-printer -no-feature-tuiotouch
  -no-feature-bearermanagement -no-vulkan -no-feature-textodfwriter -no-feature-textmarkdownreader
  -no-feature-textmarkdownwriter"
+[ "$arch" = i686 ] || options="$options QMAKE_CFLAGS_OPTIMIZE=-O1 QMAKE_CFLAGS_OPTIMIZE_FULL=-O1
+ QMAKE_CFLAGS_RELEASE=-O1 QMAKE_CXXFLAGS_RELEASE=-O1"
 options=$(echo $options)
 
 # Qt names some system libraries in mixed case (-lSecur32 -lCrypt32 for the
@@ -50,14 +66,17 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
 fi
 
 . "$(dirname "$0")/debsource.sh"
-install_with_sources "g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils"
+install_with_sources "$needs"
 
 work=$cache/work-$arch
 log=$cache/qt-$qtver-$arch.log
 rm -rf "$work" "$prefix"
 mkdir -p "$work"
 echo "== fetching Debian's qtbase-opensource-src into $work"
-(cd "$work" && apt-get source -qq qtbase-opensource-src >/dev/null)
+# The very release of the host tools: moc's output must suit the headers
+# it is compiled against.
+release=$(dpkg-query -W -f='${source:Version}' qtbase5-dev-tools)
+(cd "$work" && apt-get source -qq "qtbase-opensource-src=$release" >/dev/null)
 src=$(ls -d "$work"/qtbase-opensource-src-$qtver* | head -n1)
 
 # The compilers of the posix thread model under the names Qt's mkspec calls.
@@ -76,7 +95,18 @@ started=$(date +%s)
 # shellcheck disable=SC2086
 "$src/configure" $options >"$log" 2>&1 || { tail -n 30 "$log" >&2; exit 1; }
 
-echo "== building (a line per module and per 100 files compiled; about half an hour on two cores)"
+# Qt's build would still compile its own host tools, and a bootstrap copy of
+# QtCore for them, although Debian's are used (-external-hostbindir): their
+# Makefiles are replaced by empty ones, and the records through which the
+# modules find a tool (what qmake writes for each) name Debian's.
+for t in bootstrap moc rcc uic qlalr tracegen qvkgen; do
+    mkdir -p "src/tools/$t"
+    printf 'first all install uninstall clean distclean:\n\t@:\n' >"src/tools/$t/Makefile"
+    [ $t = bootstrap ] ||
+        printf 'QT_TOOL.%s.binary = /usr/lib/qt5/bin/%s\nQT_TOOL.%s.depends =\n' $t $t $t >"mkspecs/modules/qt_tool_$t.pri"
+done
+
+echo "== building (a line per module and per 100 files compiled; a quarter of an hour or more on two cores)"
 jobs=$(nproc)
 { make -j"$jobs" >>"$log" 2>&1; echo $? >"$work/status"; } &
 builder=$!
@@ -106,6 +136,10 @@ if [ "$(cat "$work/status")" != 0 ]; then
 fi
 echo "== installing into $prefix"
 make install >>"$log" 2>&1
+# CMake's Qt packages look for the host tools in the prefix.
+for t in moc rcc uic; do
+    ln -sf /usr/lib/qt5/bin/$t "$prefix/bin/$t"
+done
 lowercase_link_libraries
 echo "$options" >"$prefix/.orvalin-options"
 cd /

@@ -4,7 +4,7 @@
 # a cache folder beside the Windows Qt. A cache built with the same options is
 # reused. The Windows builds link it to verify the installers' signatures.
 #
-#   tools/winsodium.sh i686|x86_64     prints the install folder on its last line
+#   tools/winsodium.sh i686|x86_64 [packages]     prints the install folder on its last line
 #
 # Linking: include dir PREFIX/include, library PREFIX/lib/libsodium.a, and the
 # define SODIUM_STATIC (or PKG_CONFIG_LIBDIR=PREFIX/lib/pkgconfig for pkg-config).
@@ -17,6 +17,13 @@ case "$arch" in
     *) echo "usage: $0 i686|x86_64" >&2; exit 2 ;;
 esac
 triplet=$arch-w64-mingw32
+# What the build needs; "packages" as second argument installs just that.
+needs="gcc-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make autoconf automake libtool"
+if [ "${2:-}" = packages ]; then
+    . "$(dirname "$0")/debsource.sh"
+    install_with_sources "$needs"
+    exit 0
+fi
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
 prefix=$cache/libsodium-$arch
 
@@ -34,7 +41,7 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
 fi
 
 . "$(dirname "$0")/debsource.sh"
-install_with_sources "gcc-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make autoconf automake libtool"
+install_with_sources "$needs"
 
 work=$cache/sodium-work-$arch
 log=$cache/libsodium-$arch.log

@@ -1,3 +1,4 @@
+#include "AccessibleControls.h"
 #include "AutoUpdateW.h"
 #include "FakeElevation.h"
 #include "InstallerLocation.h"
@@ -65,6 +66,7 @@ private slots:
     void form();
     void formOnAnotherDialogKeepsItsName();
     void textsHaveTheirGlyphs();
+    void accessibleNames();
     void slotsAndClosing();
     void dragging();
     void installerFile_data();
@@ -219,6 +221,14 @@ void TestAutoUpdateW::textsHaveTheirGlyphs()
     createDialog();
     const QStringList missing = textsWithoutGlyphs(m_dialog);
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("; "))));
+}
+
+// What a screen reader says for each control.
+void TestAutoUpdateW::accessibleNames()
+{
+    createDialog();
+    QCOMPARE(accessibleControls(m_dialog),
+             (QStringList{"AutoUpdateW: OrvalinPDF转换器", "closebt: 关闭", "rate: 更新进度"}));
 }
 
 void TestAutoUpdateW::slotsAndClosing()

@@ -1,3 +1,4 @@
+#include "AccessibleControls.h"
 #include "FakeElevation.h"
 #include "InstallerLocation.h"
 #include "LoopbackUpdateServer.h"
@@ -79,6 +80,7 @@ private slots:
     void checkingThenOffered_data();
     void checkingThenOffered();
     void textsHaveTheirGlyphs();
+    void accessibleNames();
     void offerWithoutInstallerUrl();
     void downloadingThenInstalling_data();
     void downloadingThenInstalling();
@@ -370,6 +372,17 @@ void TestUpdateW::textsHaveTheirGlyphs()
     QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
     const QStringList missing = textsWithoutGlyphs(d.w);
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("; "))));
+}
+
+// What a screen reader says for each control, the progress strip's too while
+// it is hidden: the picture buttons by their pictures' captions.
+void TestUpdateW::accessibleNames()
+{
+    Dialog d;
+    const QStringList expected{
+            "UpdateW: OrvalinPDF转换器", "install: 立即更新", "updateversion: 更新内容", "QScrollBar: 水平滚动条",
+            "QScrollBar: 垂直滚动条",    "laterbt: 下次再说", "rate: 更新进度",          "closebt: 关闭"};
+    QCOMPARE(accessibleControls(d.w), expected);
 }
 
 void TestUpdateW::offerWithoutInstallerUrl()

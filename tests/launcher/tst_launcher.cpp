@@ -92,8 +92,21 @@ private slots:
     void recordIsOnDiskBeforeConverterIsEndedOrStarted();
     void splashAsksForExactlyItsWindowFlags();
     void splashIsTranslucentFramelessToolOnTop();
+    void splashFollowsTheScreenScale_data();
+    void splashFollowsTheScreenScale();
 
 private:
+    // The splash as an X server shows it: the display, the window's id (empty
+    // when it did not come up) and xwininfo's description of it.
+    struct Splash
+    {
+        QString display;
+        QString window;
+        QString info;
+    };
+    Splash showSplashOnXvfb(const QByteArray &resources);
+    static bool haveXTools();
+    static QString xQuery(const QString &display, const QString &program, const QStringList &arguments);
     QString app(const QString &name = QStringLiteral("orvalinpdfLaunch")) const
     {
         return m_dir->path() + "/app/" + name;
@@ -596,52 +609,110 @@ void tst_Launcher::splashAsksForExactlyItsWindowFlags()
 // alpha channel for the translucent background.
 void tst_Launcher::splashIsTranslucentFramelessToolOnTop()
 {
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    const QString xprop = QStandardPaths::findExecutable("xprop");
-    const QString xwininfo = QStandardPaths::findExecutable("xwininfo");
-    if (xvfb.isEmpty() || xprop.isEmpty() || xwininfo.isEmpty())
-        QSKIP("needs Xvfb, xprop and xwininfo");
-
-    QProcess *server = prepare();
-    server->start(xvfb, {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-    QTRY_VERIFY_WITH_TIMEOUT(server->canReadLine(), waitMs);
-    const QString display = ":" + QString::fromLatin1(server->readLine()).trimmed();
-
-    QProcess *launcher = prepare();
-    QProcessEnvironment env = launcher->processEnvironment();
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("DISPLAY", display);
-    launcher->setProcessEnvironment(env);
-    launcher->start(app(), QStringList());
-
-    const auto query = [&](const QString &program, const QStringList &arguments) {
-        QProcess tool;
-        tool.setProcessEnvironment(env);
-        tool.start(program, arguments);
-        tool.waitForFinished(waitMs);
-        return QString::fromLocal8Bit(tool.readAllStandardOutput());
-    };
-    // xwininfo lists each window as: 0x1a00005 "MainWindow": ...
-    const QRegularExpression listed("^\\s*(0x[0-9a-f]+) \"MainWindow\":", QRegularExpression::MultilineOption);
-    const auto splash = [&] {
-        return listed.match(query(xwininfo, {"-display", display, "-root", "-tree"})).captured(1);
-    };
-    QString window;
-    QTRY_VERIFY_WITH_TIMEOUT(!(window = splash()).isEmpty(), waitMs);
-    // Listed from its creation on; all it asks for is set before it is mapped.
-    QString geometry;
-    QTRY_VERIFY_WITH_TIMEOUT(
-            (geometry = query(xwininfo, {"-display", display, "-id", window})).contains("Map State: IsViewable"),
-            waitMs);
-    const QString properties = query(
-            xprop, {"-display", display, "-id", window, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_MOTIF_WM_HINTS"});
+    if (!haveXTools())
+        QSKIP("needs Xvfb, xprop, xwininfo and xrdb");
+    const Splash splash = showSplashOnXvfb({});
+    QVERIFY(!splash.window.isEmpty());
+    const QString properties = xQuery(
+            splash.display, "xprop", {"-id", splash.window, "_NET_WM_WINDOW_TYPE", "_NET_WM_STATE", "_MOTIF_WM_HINTS"});
     QVERIFY2(properties.contains("_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_UTILITY"), qPrintable(properties));
     QVERIFY2(properties.contains("_NET_WM_STATE_ABOVE"), qPrintable(properties));
     // flags (decorations given), functions (all), decorations (none), input
     // mode, status.
     QVERIFY2(properties.contains("_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x2, 0x1, 0x0, 0x0, 0x0\n"),
              qPrintable(properties));
-    QVERIFY2(geometry.contains("Depth: 32"), qPrintable(geometry));
+    QVERIFY2(splash.info.contains("Depth: 32"), qPrintable(splash.info));
+}
+
+void tst_Launcher::splashFollowsTheScreenScale_data()
+{
+    QTest::addColumn<QByteArray>("resources");
+    QTest::addColumn<QSize>("size");
+    // A plain virtual display says nothing of a scale (its 100 dpi are a
+    // size in millimetres, not a choice of the user): the splash stays as drawn.
+    QTest::newRow("100 %") << QByteArray() << QSize(200, 250);
+    // What a desktop set to 200 % tells its programs.
+    QTest::newRow("200 %") << QByteArray("Xft.dpi: 192\n") << QSize(400, 500);
+}
+
+// On a scaled screen the splash keeps its size on the desktop: the X server
+// sees a window of twice the splash's pixels at 200 %.
+void tst_Launcher::splashFollowsTheScreenScale()
+{
+    QFETCH(QByteArray, resources);
+    QFETCH(QSize, size);
+    if (!haveXTools())
+        QSKIP("needs Xvfb, xprop, xwininfo and xrdb");
+    const Splash splash = showSplashOnXvfb(resources);
+    QVERIFY(!splash.window.isEmpty());
+    const QRegularExpression extent("Width: (\\d+)\\s+Height: (\\d+)");
+    const QRegularExpressionMatch shown = extent.match(splash.info);
+    QVERIFY2(shown.hasMatch(), qPrintable(splash.info));
+    QCOMPARE(QSize(shown.captured(1).toInt(), shown.captured(2).toInt()), size);
+}
+
+bool tst_Launcher::haveXTools()
+{
+    for (const char *tool : {"Xvfb", "xprop", "xwininfo", "xrdb"}) {
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+QString tst_Launcher::xQuery(const QString &display, const QString &program, const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(program, QStringList{"-display", display} + arguments);
+    tool.waitForFinished(waitMs);
+    return QString::fromLocal8Bit(tool.readAllStandardOutput());
+}
+
+// A launcher in the Chinese locale (a 200 x 250 splash) on a virtual display
+// of its own, whose resource database holds `resources` before the launcher
+// connects. The X server outlives its last client (-noreset): otherwise it
+// would forget the resources as soon as xrdb is done.
+tst_Launcher::Splash tst_Launcher::showSplashOnXvfb(const QByteArray &resources)
+{
+    Splash splash;
+    QProcess *server = prepare();
+    server->start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"});
+    if (!QTest::qWaitFor([&] { return server->canReadLine(); }, waitMs))
+        return splash;
+    splash.display = ":" + QString::fromLatin1(server->readLine()).trimmed();
+    if (!resources.isEmpty()) {
+        QProcess xrdb;
+        xrdb.start("xrdb", {"-display", splash.display, "-nocpp", "-merge", "-"});
+        xrdb.write(resources);
+        xrdb.closeWriteChannel();
+        if (!xrdb.waitForFinished(waitMs) || xrdb.exitCode() != 0)
+            return splash;
+    }
+
+    QProcess *launcher = prepare();
+    QProcessEnvironment env = launcher->processEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", splash.display);
+    env.insert("LC_ALL", "zh_CN.UTF-8");
+    launcher->setProcessEnvironment(env);
+    launcher->start(app(), QStringList());
+
+    // xwininfo lists each window as: 0x1a00005 "MainWindow": ... The splash is
+    // listed from its creation on; all it asks for is set before it is mapped.
+    const QRegularExpression listed("^\\s*(0x[0-9a-f]+) \"MainWindow\":", QRegularExpression::MultilineOption);
+    static_cast<void>(QTest::qWaitFor(
+            [&] {
+                const QString id = listed.match(xQuery(splash.display, "xwininfo", {"-root", "-tree"})).captured(1);
+                if (id.isEmpty())
+                    return false;
+                splash.info = xQuery(splash.display, "xwininfo", {"-id", id});
+                if (!splash.info.contains("Map State: IsViewable"))
+                    return false;
+                splash.window = id;
+                return true;
+            },
+            waitMs));
+    return splash;
 }
 
 QTEST_GUILESS_MAIN(tst_Launcher)

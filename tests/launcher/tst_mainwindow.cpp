@@ -1,3 +1,4 @@
+#include "AccessibleControls.h"
 #include "MainWindow.h"
 
 #include <QImage>
@@ -14,6 +15,7 @@ class tst_MainWindow : public QObject
 private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
     void form();
+    void accessibleName();
     void sizeAndFramesFollowLocale_data();
     void sizeAndFramesFollowLocale();
     void framesLoopAndFollowLocaleChange();
@@ -35,6 +37,14 @@ void tst_MainWindow::form()
     QCOMPARE(central->objectName(), QString("body"));
     QCOMPARE(central->metaObject(), &QWidget::staticMetaObject);
     QVERIFY(!window.isVisible());
+}
+
+// A screen reader names the splash by what its pictures say, not by the
+// window's code name; nothing in it takes input.
+void tst_MainWindow::accessibleName()
+{
+    MainWindow window;
+    QCOMPARE(accessibleControls(&window), QStringList{"MainWindow: OrvalinPDF转换器正在启动"});
 }
 
 void tst_MainWindow::sizeAndFramesFollowLocale_data()

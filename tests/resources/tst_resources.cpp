@@ -19,6 +19,8 @@ struct Entry
     QSize size;
 };
 
+// Every picture at its own size, and at twice that under "name@2x.png" for
+// scaled screens.
 QVector<Entry> expectedImages()
 {
     QVector<Entry> all;
@@ -33,6 +35,8 @@ QVector<Entry> expectedImages()
     for (const char *name : {"btn_ljgx_01.png", "btn_ljgx_02.png", "btn_ljgx_03.png", "btn_xczs_01.png",
                              "btn_xczs_02.png", "btn_xczs_03.png"})
         all.append({QString::fromLatin1(name), QSize(120, 36)});
+    for (int i = 0, n = all.size(); i < n; ++i)
+        all.append({QString(all[i].name).replace(QLatin1String(".png"), QLatin1String("@2x.png")), all[i].size * 2});
     return all;
 }
 
@@ -56,6 +60,7 @@ private slots:
     void framesAreTransparentAroundTheArtwork_data();
     void framesAreTransparentAroundTheArtwork();
     void animationMoves();
+    void doubleSizeIsTheSamePicture();
     void everyPictureNamedResolves();
     void whiteReadsOnTheAutoUpdateBackground();
 };
@@ -97,7 +102,7 @@ void TestResources::collectionHoldsNothingElse()
     QSet<QString> expected;
     for (const Entry &e : expectedImages())
         expected.insert(path(e.name));
-    QCOMPARE(expected.size(), 43);
+    QCOMPARE(expected.size(), 86);
 
     QSet<QString> found;
     QDirIterator it(QStringLiteral(":/images"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -184,6 +189,33 @@ void TestResources::animationMoves()
             QVERIFY2(current != previous, qPrintable(prefix + QString::number(n)));
             previous = current;
         }
+    }
+}
+
+// Qt takes "name@2x.png" in place of "name.png" on a screen scaled to 150 %
+// or more: shrunk to half, it must show what the picture itself shows.
+void TestResources::doubleSizeIsTheSamePicture()
+{
+    for (const Entry &e : expectedImages()) {
+        if (!e.name.endsWith(QLatin1String("@2x.png")))
+            continue;
+        const QString single = QString(e.name).replace(QLatin1String("@2x"), QString());
+        const QImage picture = QImage(path(single)).convertToFormat(QImage::Format_ARGB32);
+        const QImage shrunk = QImage(path(e.name))
+                                      .scaled(picture.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                                      .convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(shrunk.size(), picture.size());
+        qint64 difference = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const QRgb a = picture.pixel(x, y), b = shrunk.pixel(x, y);
+                difference += qAbs(qRed(a) - qRed(b)) + qAbs(qGreen(a) - qGreen(b)) + qAbs(qBlue(a) - qBlue(b))
+                        + qAbs(qAlpha(a) - qAlpha(b));
+            }
+        }
+        // Below a half when drawn alike; two neighbouring frames differ by 2 and more.
+        const double perChannel = double(difference) / (4.0 * picture.width() * picture.height());
+        QVERIFY2(perChannel < 1.0, qPrintable(QStringLiteral("%1: %2 per channel").arg(e.name).arg(perChannel)));
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -163,6 +164,7 @@ private slots:
     void clockAfter2038();
     void outcomes_data();
     void outcomes();
+    void oversizedAnswerIsDroppedEarly();
     void repliesHandedIn();
     void largeDownloadIsStreamed();
     void offerDownloadsAndStartsInstaller_data();
@@ -173,6 +175,8 @@ private slots:
     void incompleteDownloadsStartNothing_data();
     void incompleteDownloadsStartNothing();
     void emptyDownload();
+    void installerChangedMeanwhile_data();
+    void installerChangedMeanwhile();
     void idleLimit_data();
     void idleLimit();
     void staleFileIsReplaced();
@@ -345,6 +349,11 @@ void TestUpdateSession::outcomes_data()
                               << "http://a.test/x.exe";
     QTest::newRow("code 1 without responseData") << answer("{\"code\":1}") << "offer"
                                                  << "";
+    QTest::newRow("code 2") << answer(
+            UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"), QStringLiteral("9.0"), QString())
+                    .replace("\"code\":1", "\"code\":2"))
+                            << "no-offer"
+                            << "";
     // An answer of 1 MiB is read; one byte more is refused.
     QByteArray mebibyte
             = UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"), QStringLiteral("9.0"), QString());
@@ -377,6 +386,48 @@ void TestUpdateSession::outcomes()
     }
 }
 
+void TestUpdateSession::oversizedAnswerIsDroppedEarly()
+{
+    // The service streams an answer of 64 MiB: the client hangs up once it
+    // holds more than it will read, long before the end, rather than taking
+    // it all in and refusing it then.
+    static constexpr qint64 kAnswerBytes = 64 << 20;
+    static constexpr int kPiece = 256 << 10;
+    qint64 sent = 0;
+    bool hungUp = false;
+    QTcpServer service;
+    QVERIFY(service.listen(QHostAddress::LocalHost));
+    QNetworkProxy::setApplicationProxy(
+            QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), service.serverPort()));
+    connect(&service, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *socket = service.nextPendingConnection();
+        const auto sendMore = [&, socket] {
+            while (sent < kAnswerBytes && socket->state() == QAbstractSocket::ConnectedState
+                   && socket->bytesToWrite() < kPiece) {
+                socket->write(QByteArray(kPiece, ' '));
+                sent += kPiece;
+            }
+        };
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, sendMore] {
+            socket->readAll();
+            if (socket->property("answered").toBool())
+                return;
+            socket->setProperty("answered", true);
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(kAnswerBytes)
+                          + "\r\nConnection: close\r\n\r\n");
+            sendMore();
+        });
+        connect(socket, &QTcpSocket::bytesWritten, socket, sendMore);
+        connect(socket, &QTcpSocket::disconnected, socket, [&] { hungUp = true; });
+    });
+    Session s;
+    s.check();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events, QStringList{QStringLiteral("failed-network")});
+    QTRY_VERIFY_WITH_TIMEOUT(hungUp, kWait);
+    QVERIFY2(sent < kAnswerBytes / 4, qPrintable(QStringLiteral("%1 bytes sent").arg(sent)));
+}
+
 void TestUpdateSession::repliesHandedIn()
 {
     // What an owner hands in (a dialog's UpdateFinished slot called by name)
@@ -403,6 +454,20 @@ void TestUpdateSession::repliesHandedIn()
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
     s.session.replyFinished(reply);
     QCOMPARE(s.events.size(), 1);
+
+    // A reply handed in whole was never capped while it streamed: the cap
+    // holds at the end, 1 MiB is read and a byte more is refused.
+    QByteArray mebibyte
+            = UpdateService::checkAnswer(true, QStringLiteral("http://a.test/c.exe"), QStringLiteral("9"), QString());
+    mebibyte += QByteArray(1048576 - mebibyte.size(), ' ');
+    for (const QByteArray &body : {mebibyte, mebibyte + ' '}) {
+        m_server->setHandler([body](const HttpRequest &) { return answer(body); });
+        reply = manager.post(request, QByteArray("{}"));
+        QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
+        s.session.replyFinished(reply);
+    }
+    QCOMPARE(s.events, QStringList({"offer", "offer", "failed-network"}));
+    QCOMPARE(s.session.downloadUrl(), QStringLiteral("http://a.test/c.exe"));
 }
 
 void TestUpdateSession::largeDownloadIsStreamed()
@@ -601,6 +666,37 @@ void TestUpdateSession::emptyDownload()
     QVERIFY(elevation.pkexecCalls().isEmpty());
 }
 
+void TestUpdateSession::installerChangedMeanwhile_data()
+{
+    QTest::addColumn<QString>("size"); // as truncate(1) takes it
+    QTest::newRow("grown") << "+1000";
+    QTest::newRow("cut") << "1000";
+}
+
+void TestUpdateSession::installerChangedMeanwhile()
+{
+    // Another process of the user opens the file by its path and changes its
+    // length after the last byte arrived: what is on disk is not what was
+    // received, so nothing is started.
+    QFETCH(QString, size);
+    const QByteArray installer(300000, 'i');
+    FakeElevation elevation;
+    m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
+    Session s;
+    s.check();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    s.events.clear();
+    // Without a length the reply ends only when the connection closes.
+    StallingProxy proxy(installer, installer.size(), false);
+    s.session.startDownload(target());
+    QTRY_VERIFY_WITH_TIMEOUT(!s.received.isEmpty() && s.received.last() == installer.size(), kWait);
+    QCOMPARE(QProcess::execute(QStringLiteral("truncate"), {QStringLiteral("-s"), size, InstallerLocation::file()}), 0);
+    proxy.release();
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
+    QVERIFY(elevation.pkexecCalls().isEmpty());
+}
+
 void TestUpdateSession::idleLimit_data()
 {
     QTest::addColumn<QString>("transfer");
@@ -693,6 +789,8 @@ void TestUpdateSession::urlsThatAreNotDownloaded_data()
     QTest::newRow("data") << "data:application/octet-stream,MZ.exe";
     QTest::newRow("qrc") << "qrc:/pdfinstall.exe";
     QTest::newRow("empty") << "";
+    QTest::newRow("no host") << "http:///pdfinstall.exe";
+    QTest::newRow("port without a host") << "http://:80/pdfinstall.exe";
 }
 
 void TestUpdateSession::urlsThatAreNotDownloaded()

@@ -41,6 +41,7 @@ private slots:
     void verify_data();
     void verify();
     void standardVector();
+    void rawSizes();
     void decoding_data();
     void decoding();
 
@@ -168,6 +169,21 @@ void tst_InstallerSignature::standardVector()
     QVERIFY(!InstallerSignature::verifyFileBase64(file, publicKey.toBase64(), offCanonical(signature.toBase64())));
 }
 
+void tst_InstallerSignature::rawSizes()
+{
+    // Raw values one byte too long whose first bytes are right: Ed25519 would
+    // read only what it needs of them.
+    const QString file = m_dir.filePath(QStringLiteral("raw"));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("installer");
+    out.close();
+    const QByteArray good = sign("installer", m_secretKey);
+    QVERIFY(InstallerSignature::verifyFile(file, m_publicKey, good));
+    QVERIFY(!InstallerSignature::verifyFile(file, m_publicKey, good + 'x'));
+    QVERIFY(!InstallerSignature::verifyFile(file, m_publicKey + 'x', good));
+}
+
 void tst_InstallerSignature::decoding_data()
 {
     QTest::addColumn<QByteArray>("text");
@@ -186,6 +202,8 @@ void tst_InstallerSignature::decoding_data()
     QTest::newRow("signature, unused bits set") << offCanonical(signature.toBase64()) << 0 << 0;
     QTest::newRow("key, padding inside") << "AAAA=AAA" + key.toBase64().mid(8) << 0 << 0;
     QTest::newRow("key, space before") << " " + key.toBase64().mid(1) << 0 << 0;
+    // 88 characters, the length of 64 bytes, that decode to 65.
+    QTest::newRow("65 bytes") << (signature + 'x').toBase64() << 0 << 0;
     QTest::newRow("empty") << QByteArray() << 0 << 0;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Compiles the launcher's resource script into a tiny 32-bit Windows
 executable with the mingw binutils, then reads the executable back with
-pefile and checks the icon group and the version block. With --exe it reads
+pefile and checks the icon group, the version block and the application
+manifest. With --exe it reads
 a real build of the launcher instead, and also checks that it is a GUI
 program of the given machine type (no console window).
 
@@ -14,12 +15,27 @@ import shutil
 import struct
 import subprocess
 import sys
+import xml.etree.ElementTree as ElementTree
 
 SKIP = 77
 
 RT_ICON = 3
 RT_GROUP_ICON = 14
 RT_VERSION = 16
+RT_MANIFEST = 24
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
+SUPPORTED_OS = {  # Windows 7, 8, 8.1, 10 and 11
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+}
+# Qt sets the DPI awareness itself; the program needs no side-by-side DLL.
+UNWANTED_MANIFEST_ELEMENTS = ("dpiAware", "dpiAwareness", "dependency")
 
 SUBSYSTEM_WINDOWS_GUI = 2
 # machine type, optional header magic, what it is called
@@ -98,8 +114,8 @@ def data_of(pe, entry):
 
 def check_resource_types(pe):
     types = sorted(e.id for e in pe.DIRECTORY_ENTRY_RESOURCE.entries)
-    check(types == sorted([RT_ICON, RT_GROUP_ICON, RT_VERSION]),
-          "resource types are %s, expected only icons, the icon group and the version block" % types)
+    check(types == sorted([RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST]),
+          "resource types are %s, expected only icons, the icon group, the version block and the manifest" % types)
 
 
 def check_icon_group(pe):
@@ -166,6 +182,30 @@ def check_bitmap(data, size, where):
             if a == 255 and b > 150 and b > r + 80:
                 blue += 1
     check(blue >= size * size // 10, "%s: too little blue for the letter P (%d pixels)" % (where, blue))
+
+
+def check_manifest(pe):
+    manifests = resource_dir(pe, RT_MANIFEST)
+    ids = [e.id for e in manifests.entries] if manifests else []
+    if not check(ids == [CREATEPROCESS_MANIFEST_RESOURCE_ID],
+                 "manifest resources are %s, expected exactly one, id 1" % ids):
+        return
+    languages = manifests.entries[0].directory.entries
+    if not check(len(languages) == 1, "the manifest is there in %d languages, expected one" % len(languages)):
+        return
+    try:
+        root = ElementTree.fromstring(data_of(pe, manifests.entries[0]))
+    except ElementTree.ParseError as error:
+        check(False, "the manifest is not well-formed XML (Windows would not start the program): %s" % error)
+        return
+    check(root.tag == ASM_V1 + "assembly", "the manifest's root is %s" % root.tag)
+    levels = root.findall("%strustInfo/%ssecurity/%srequestedPrivileges/%srequestedExecutionLevel" % ((ASM_V3,) * 4))
+    check([(e.get("level"), e.get("uiAccess")) for e in levels] == [("asInvoker", "false")],
+          "requested execution levels are %s, expected asInvoker without uiAccess" % [e.attrib for e in levels])
+    ids = [e.get("Id") for e in root.findall("%scompatibility/%sapplication/%ssupportedOS" % ((COMPATIBILITY,) * 3))]
+    check(sorted(ids) == sorted(SUPPORTED_OS), "supportedOS entries are %s, expected %s" % (ids, sorted(SUPPORTED_OS)))
+    unwanted = sorted({e.tag.split("}")[-1] for e in root.iter()} & set(UNWANTED_MANIFEST_ELEMENTS))
+    check(not unwanted, "the manifest has %s" % unwanted)
 
 
 def check_version(pe, raw_version):
@@ -264,6 +304,7 @@ def main():
     versions = resource_dir(pe, RT_VERSION)
     if check(versions is not None and len(versions.entries) == 1, "expected exactly one version block"):
         check_version(pe, data_of(pe, versions.entries[0]))
+    check_manifest(pe)
     return report()
 
 
@@ -272,7 +313,7 @@ def report():
         print("FAIL: " + failure)
     if failures:
         return 1
-    print("PASS: icon group and version block as expected")
+    print("PASS: icon group, version block and manifest as expected")
     return 0
 
 

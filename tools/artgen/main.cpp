@@ -2,7 +2,8 @@
 //
 //   artgen <images-dir> <icon-dir>
 //
-// writes the 42 PNGs of the image collection into <images-dir> and the nine
+// writes the 43 PNGs of the image collection, each also at twice its size
+// (name@2x.png), into <images-dir> and the nine
 // program icon images (icon-256.png ... icon-16.png) into <icon-dir>, which
 // the "artwork" build target then packs into the .ico with icotool.
 // Everything is drawn from code with fixed fonts, so running it again gives
@@ -51,9 +52,12 @@ QFont font(const QString &family, int pixelSize, QFont::Weight weight)
     return f;
 }
 
-QImage canvas(int w, int h)
+// `scale` times as many pixels each way, drawn in the same coordinates: the
+// painter maps them through the image's device pixel ratio.
+QImage canvas(int w, int h, int scale)
 {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage img(w * scale, h * scale, QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(scale);
     img.fill(Qt::transparent);
     return img;
 }
@@ -228,10 +232,10 @@ void drawDisc(QPainter &p, QPointF c, qreal r, int frame)
                               doc.height() * 0.52)));
 }
 
-QImage splashFrame(int width, int frame, bool chinese)
+QImage splashFrame(int width, int frame, bool chinese, int scale)
 {
     const int height = 250;
-    QImage img = canvas(width, height);
+    QImage img = canvas(width, height, scale);
     QPainter p(&img);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
 
@@ -304,18 +308,19 @@ void drawHeaderDocument(QPainter &p, const QRectF &r, qreal rotation, int opacit
     p.restore();
 }
 
-QImage dialogHeader()
+QImage dialogHeader(int scale)
 {
     const int w = 470, h = 140;
-    QImage img = canvas(w, h);
+    QImage img = canvas(w, h, scale);
     QPainter p(&img);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    const QRect all(0, 0, w, h);
 
     QLinearGradient bg(0, 0, w, h);
     bg.setColorAt(0.0, QColor(0x3b, 0x9c, 0xff));
     bg.setColorAt(0.55, QColor(0x1f, 0x7a, 0xf2));
     bg.setColorAt(1.0, QColor(0x12, 0x55, 0xd6));
-    p.fillRect(img.rect(), bg);
+    p.fillRect(all, bg);
 
     // Soft light and two gentle waves along the bottom.
     p.setPen(Qt::NoPen);
@@ -323,7 +328,7 @@ QImage dialogHeader()
     glow.setColorAt(0.0, QColor(255, 255, 255, 70));
     glow.setColorAt(1.0, QColor(255, 255, 255, 0));
     p.setBrush(glow);
-    p.drawRect(img.rect());
+    p.drawRect(all);
     for (int i = 0; i < 2; ++i) {
         QPainterPath wave;
         const qreal base = h - 26 + i * 10;
@@ -361,13 +366,13 @@ QImage dialogHeader()
 // behind its white title and white close cross, in the header's style but
 // darker, so that white reads on it; white below, where the status text, the
 // blue figure and the grey progress track stand.
-QImage autoUpdateBackground()
+QImage autoUpdateBackground(int scale)
 {
     const int w = 479, h = 209, band = 52;
-    QImage img = canvas(w, h);
+    QImage img = canvas(w, h, scale);
     QPainter p(&img);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-    p.fillRect(img.rect(), Qt::white);
+    p.fillRect(QRect(0, 0, w, h), Qt::white);
 
     QLinearGradient bg(0, 0, w, band);
     bg.setColorAt(0.0, QColor(0x1a, 0x6c, 0xe0));
@@ -410,13 +415,13 @@ QPainterPath crossPath(QPointF c, qreal half)
     return path;
 }
 
-QImage closeButton(const QColor &ground)
+QImage closeButton(const QColor &ground, int scale)
 {
-    QImage img = canvas(29, 29);
+    QImage img = canvas(29, 29, scale);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     if (ground.isValid())
-        p.fillRect(img.rect(), ground);
+        p.fillRect(QRect(0, 0, 29, 29), ground);
     p.setPen(QPen(Qt::white, 1.8, Qt::SolidLine, Qt::RoundCap));
     p.drawPath(crossPath(QPointF(14.5, 14.5), 5.0));
     return img;
@@ -426,10 +431,10 @@ enum class ButtonStyle { Outline, Filled };
 
 // Rounded button with a soft (anti-aliased, slightly feathered) edge and its
 // caption drawn in, since the buttons themselves carry no text.
-QImage button(const QString &caption, ButtonStyle style, const QColor &fill, const QColor &textColor)
+QImage button(const QString &caption, ButtonStyle style, const QColor &fill, const QColor &textColor, int scale)
 {
     const int w = 120, h = 36;
-    QImage img = canvas(w, h);
+    QImage img = canvas(w, h, scale);
     QPainter p(&img);
     p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
     const QRectF r(0.5, 0.5, w - 1.0, h - 1.0);
@@ -466,7 +471,7 @@ QImage button(const QString &caption, ButtonStyle style, const QColor &fill, con
 
 QImage icon(int size)
 {
-    QImage img = canvas(size, size);
+    QImage img = canvas(size, size, 1);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
@@ -521,30 +526,35 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "artgen: cannot create the output folders\n");
         return 1;
     }
-    const auto out = [&](const QString &name) { return images + QLatin1Char('/') + name; };
+    // Each picture twice: at its own size, and at twice that as "name@2x.png",
+    // which Qt takes instead on screens scaled to 150 % and more.
+    for (const int scale : {1, 2}) {
+        const auto out = [&](const QString &name) {
+            return images + QLatin1Char('/') + name + (scale == 2 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
+        };
+        for (int frame = 1; frame <= 16; ++frame) {
+            save(splashFrame(200, frame, true, scale), out(QString::number(frame)));
+            save(splashFrame(280, frame, false, scale), out(QStringLiteral("overseas%1").arg(frame)));
+        }
 
-    for (int frame = 1; frame <= 16; ++frame) {
-        save(splashFrame(200, frame, true), out(QStringLiteral("%1.png").arg(frame)));
-        save(splashFrame(280, frame, false), out(QStringLiteral("overseas%1.png").arg(frame)));
+        save(dialogHeader(scale), out(QStringLiteral("pic_faxxbb_bj")));
+        save(autoUpdateBackground(scale), out(QStringLiteral("bgk_fxxbb")));
+        save(closeButton(QColor(), scale), out(QStringLiteral("icon_vip_c")));
+        save(closeButton(QColor(0xe8, 0x3f, 0x3f), scale), out(QStringLiteral("icon_vip_gn_dh_02")));
+        save(closeButton(QColor(0xb8, 0x24, 0x24), scale), out(QStringLiteral("icon_vip_gn_dh_03")));
+
+        const QString install = QStringLiteral("立即更新");
+        save(button(install, ButtonStyle::Outline, kBlue, kBlue, scale), out(QStringLiteral("btn_ljgx_01")));
+        save(button(install, ButtonStyle::Filled, kBlue, Qt::white, scale), out(QStringLiteral("btn_ljgx_02")));
+        save(button(install, ButtonStyle::Filled, kBlueDark, Qt::white, scale), out(QStringLiteral("btn_ljgx_03")));
+        const QString later = QStringLiteral("下次再说");
+        save(button(later, ButtonStyle::Filled, QColor(0x3d, 0x8c, 0xf5), Qt::white, scale),
+             out(QStringLiteral("btn_xczs_01")));
+        save(button(later, ButtonStyle::Filled, QColor(0x5a, 0xa2, 0xff), Qt::white, scale),
+             out(QStringLiteral("btn_xczs_02")));
+        save(button(later, ButtonStyle::Filled, QColor(0x1c, 0x62, 0xd0), Qt::white, scale),
+             out(QStringLiteral("btn_xczs_03")));
     }
-
-    save(dialogHeader(), out(QStringLiteral("pic_faxxbb_bj.png")));
-    save(autoUpdateBackground(), out(QStringLiteral("bgk_fxxbb.png")));
-    save(closeButton(QColor()), out(QStringLiteral("icon_vip_c.png")));
-    save(closeButton(QColor(0xe8, 0x3f, 0x3f)), out(QStringLiteral("icon_vip_gn_dh_02.png")));
-    save(closeButton(QColor(0xb8, 0x24, 0x24)), out(QStringLiteral("icon_vip_gn_dh_03.png")));
-
-    const QString install = QStringLiteral("立即更新");
-    save(button(install, ButtonStyle::Outline, kBlue, kBlue), out(QStringLiteral("btn_ljgx_01.png")));
-    save(button(install, ButtonStyle::Filled, kBlue, Qt::white), out(QStringLiteral("btn_ljgx_02.png")));
-    save(button(install, ButtonStyle::Filled, kBlueDark, Qt::white), out(QStringLiteral("btn_ljgx_03.png")));
-    const QString later = QStringLiteral("下次再说");
-    save(button(later, ButtonStyle::Filled, QColor(0x3d, 0x8c, 0xf5), Qt::white),
-         out(QStringLiteral("btn_xczs_01.png")));
-    save(button(later, ButtonStyle::Filled, QColor(0x5a, 0xa2, 0xff), Qt::white),
-         out(QStringLiteral("btn_xczs_02.png")));
-    save(button(later, ButtonStyle::Filled, QColor(0x1c, 0x62, 0xd0), Qt::white),
-         out(QStringLiteral("btn_xczs_03.png")));
 
     for (int size : {256, 128, 96, 72, 64, 48, 32, 24, 16})
         save(icon(size), icons + QStringLiteral("/icon-%1.png").arg(size));
