@@ -28,9 +28,10 @@ prefix=$cache/qt-$qtver-$arch
 # QtTest's watchdog needs std::mutex, which only the posix thread model has.
 # Debian's source leaves out src/3rdparty/wintab, which tablet input needs.
 # Everything the programs do not use is left out, which roughly halves the
-# build: the SQL, XML, Concurrent and Print Support modules, JPEG, Markdown
-# and ODF. Accessibility stays: screen readers reach the program through it
-# (UI Automation).
+# build: the SQL, XML, Concurrent and Print Support modules, JPEG, Markdown,
+# ODF and PDF writing, the state machine, graphics view, the standard dialogs
+# and the widgets no form has. Accessibility stays: screen readers reach the
+# program through it (UI Automation).
 #
 # Qt's host tools (moc, rcc, uic and their bootstrap library) are Debian's
 # own of the same version (qtbase5-dev-tools) instead of a second build of
@@ -43,7 +44,13 @@ options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_
  -no-sql-mysql -schannel -no-openssl -no-feature-tabletevent -no-feature-direct2d -no-feature-sql
  -no-feature-xml -no-feature-concurrent -no-feature-printer -no-feature-tuiotouch
  -no-feature-bearermanagement -no-vulkan -no-feature-textodfwriter -no-feature-textmarkdownreader
- -no-feature-textmarkdownwriter"
+ -no-feature-textmarkdownwriter -no-feature-pdf -no-feature-statemachine -no-feature-graphicsview
+ -no-feature-mdiarea -no-feature-calendarwidget -no-feature-filedialog -no-feature-fontdialog
+ -no-feature-colordialog -no-feature-wizard -no-feature-errormessage
+ -no-feature-undocommand -no-feature-columnview -no-feature-datawidgetmapper -no-feature-keysequenceedit
+ -no-feature-dial -no-feature-lcdnumber -no-feature-toolbox -no-feature-fontcombobox
+ -no-feature-syntaxhighlighter -no-feature-splashscreen
+ -no-feature-treewidget -no-feature-tablewidget -no-feature-listwidget"
 [ "$arch" = i686 ] || options="$options QMAKE_CFLAGS_OPTIMIZE=-O1 QMAKE_CFLAGS_OPTIMIZE_FULL=-O1
  QMAKE_CFLAGS_RELEASE=-O1 QMAKE_CXXFLAGS_RELEASE=-O1"
 options=$(echo $options)
