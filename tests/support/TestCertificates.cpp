@@ -1,18 +1,12 @@
 #include "TestCertificates.h"
 
+#include "TestFiles.h"
+
 #include <QFile>
 #include <QHostAddress>
 #include <QProcess>
 
-namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using TestFiles::readFile;
 
 TestCertificates::TestCertificates(const QStringList &hosts)
 {

@@ -46,6 +46,8 @@ class TrustedAuthority
 public:
     explicit TrustedAuthority(const QSslCertificate &authority);
     ~TrustedAuthority();
+    TrustedAuthority(const TrustedAuthority &) = delete;
+    TrustedAuthority &operator=(const TrustedAuthority &) = delete;
 
 private:
     QSslConfiguration m_previous;

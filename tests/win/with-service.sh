@@ -7,9 +7,9 @@
 #
 # --signing-key: the service signs what it serves with KEY, and a second one
 #   serving a wrong signature is found in ORVALIN_TEST_UPDATE_SERVICE_BAD.
-# --tls: the services speak TLS with a certificate for HOST from a throwaway
-#   authority made here with openssl, whose certificate (PEM) is named in
-#   ORVALIN_TEST_CA.
+# --tls: the services speak TLS with a certificate for HOST from the tests'
+#   throwaway authority (orvalinTestCertificates beside SERVICE), whose
+#   certificate (PEM) is named in ORVALIN_TEST_CA.
 set -eu
 service=$1 installer=$2
 shift 2
@@ -34,33 +34,9 @@ trap 'for p in $pids; do kill $p 2>/dev/null || true; wait $p 2>/dev/null || tru
 options=""
 [ -z "$signing_key" ] || options="--signing-key $signing_key"
 if [ -n "$tls_host" ]; then
-    # A configuration of its own, so the system's openssl.cnf adds nothing.
-    cat >"$dir/openssl.cnf" <<CNF
-[req]
-distinguished_name = dn
-[dn]
-[authority]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign
-subjectKeyIdentifier = hash
-[server]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = serverAuth
-subjectAltName = DNS:$tls_host
-authorityKeyIdentifier = keyid
-subjectKeyIdentifier = hash
-CNF
-    newkey="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-    (
-        cd "$dir"
-        openssl req -x509 -config openssl.cnf -extensions authority -subj "/CN=Orvalin throwaway test authority" \
-            -days 2 -keyout ca.key -out ca.pem $newkey
-        openssl req -new -config openssl.cnf -subj "/CN=$tls_host" -keyout server.key -out server.csr $newkey
-        openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 2 \
-            -extfile openssl.cnf -extensions server -out server.pem
-        cat server.pem ca.pem >chain.pem
-    ) >"$dir/openssl.out" 2>&1 || { cat "$dir/openssl.out" >&2; exit 1; }
+    # The tests' throwaway authority, from the native build beside the service.
+    certificates=$(dirname "$service")/orvalinTestCertificates
+    "$certificates" "$tls_host" "$dir" >"$dir/certificates.out" 2>&1 || { cat "$dir/certificates.out" >&2; exit 1; }
     options="$options --tls-cert $dir/chain.pem --tls-key $dir/server.key"
     ORVALIN_TEST_CA=$dir/ca.pem
     export ORVALIN_TEST_CA

@@ -1,4 +1,4 @@
-#include "WinProcesses.h"
+#include "TestProcesses.h"
 
 #include "ProcessControl.h"
 
@@ -12,7 +12,7 @@
 
 #include <tlhelp32.h>
 
-namespace WinProcesses {
+namespace TestProcesses {
 
 namespace {
 
@@ -33,8 +33,6 @@ BOOL CALLBACK findVisibleWindow(HWND window, LPARAM found)
     return TRUE;
 }
 
-} // namespace
-
 QList<Process> all()
 {
     QList<Process> found;
@@ -53,6 +51,8 @@ QList<Process> all()
     ::CloseHandle(snapshot);
     return found;
 }
+
+} // namespace
 
 QList<Process> below(const QString &folder)
 {
@@ -89,17 +89,9 @@ bool waitForWindow(qint64 pid, int timeoutMs)
     }
 }
 
-void terminateBelow(const QString &folder, int timeoutMs)
+void end(qint64 pid)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        const QList<Process> left = below(folder);
-        if (left.isEmpty() || deadline.hasExpired())
-            return;
-        for (const Process &process : left)
-            ProcessControl::terminate(process.pid);
-        QThread::msleep(50);
-    }
+    ProcessControl::terminate(pid);
 }
 
-} // namespace WinProcesses
+} // namespace TestProcesses
