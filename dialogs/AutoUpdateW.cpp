@@ -40,8 +40,6 @@ AutoUpdateW::~AutoUpdateW()
 
 void AutoUpdateW::on_install_clicked()
 {
-    // Without a Content-Length the figure counts steps of this many bytes.
-    constexpr qint64 bytesPerStep = 504296;
     // The installer starts wherever the shell puts it: no working directory.
-    session->startDownload({installfile, QString(), bytesPerStep});
+    session->startDownload({installfile, QString(), kBytesPerStep});
 }

@@ -24,6 +24,9 @@ public:
     explicit AutoUpdateW(QWidget *parent);
     ~AutoUpdateW() override;
 
+    // Without a Content-Length the figure counts steps of this many bytes.
+    static constexpr qint64 kBytesPerStep = 504296;
+
 private slots:
     void on_closebt_clicked() { closeWindow(); }
     // The session's replies and chunks reach it by themselves; these two serve

@@ -7,13 +7,6 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 
-namespace {
-
-// Without a Content-Length the progress figure counts whole millions of bytes.
-constexpr qint64 kBytesPerStep = 1000000;
-
-} // namespace
-
 UpdateW::UpdateW(QWidget *parent)
     : UpdateDialog(parent)
     , ui(new Ui::UpdateW)

@@ -25,6 +25,10 @@ public:
     explicit UpdateW(QWidget *parent);
     ~UpdateW() override;
 
+    // Without a Content-Length the progress figure counts whole millions of
+    // bytes.
+    static constexpr qint64 kBytesPerStep = 1000000;
+
 private slots:
     void on_closebt_clicked();
     void UpdateFinished(QNetworkReply *finished);

@@ -4,6 +4,7 @@
 #include "LoopbackUpdateServer.h"
 #include "MissingGlyphs.h"
 #include "StallingProxy.h"
+#include "TestWait.h"
 #include "UpdateService.h"
 #include "UpdateTestSupport.h"
 #include "UpdateW.h"
@@ -58,7 +59,7 @@ bool showsPicture(QWidget *widget, const QString &name)
 
 Q_DECLARE_METATYPE(HttpResponse)
 
-class TestUpdateW : public QObject
+class tst_UpdateW : public QObject
 {
     Q_OBJECT
 
@@ -82,7 +83,6 @@ private slots:
     void textsHaveTheirGlyphs();
     void accessibleNames();
     void offerWithoutInstallerUrl();
-    void downloadingThenInstalling_data();
     void downloadingThenInstalling();
     void closedWindowStillInstalls();
     void closedDuringCheckStillReacts();
@@ -107,7 +107,7 @@ private:
 
 // The dialog as an owner would have it: shown, with a native window, kept
 // nearly transparent until an offer arrives.
-struct TestUpdateW::Dialog
+struct tst_UpdateW::Dialog
 {
     QWidget owner;
     UpdateW *w;
@@ -129,12 +129,12 @@ struct TestUpdateW::Dialog
     bool offered() const { return text("updateinfo") != QLatin1String("v2.6.0.0"); }
 };
 
-void TestUpdateW::initTestCase()
+void tst_UpdateW::initTestCase()
 {
     QVERIFY(m_config.isValid());
 }
 
-void TestUpdateW::init()
+void tst_UpdateW::init()
 {
     m_server = new LoopbackUpdateServer;
     QVERIFY(m_server->isListening());
@@ -142,13 +142,13 @@ void TestUpdateW::init()
     m_server->setHandler([](const HttpRequest &) { return answer("{\"code\":0}"); });
 }
 
-void TestUpdateW::cleanup()
+void tst_UpdateW::cleanup()
 {
     delete m_server;
     m_server = nullptr;
 }
 
-void TestUpdateW::serveOffer(const QString &version, const QString &notes, const QString &url,
+void tst_UpdateW::serveOffer(const QString &version, const QString &notes, const QString &url,
                              const QByteArray &installer)
 {
     const QByteArray check = UpdateService::checkAnswer(true, url, version, notes);
@@ -157,7 +157,7 @@ void TestUpdateW::serveOffer(const QString &version, const QString &notes, const
     });
 }
 
-void TestUpdateW::formAsShown()
+void tst_UpdateW::formAsShown()
 {
     Dialog d;
     QCOMPARE(d.w->size(), QSize(472, 357));
@@ -195,7 +195,7 @@ void TestUpdateW::formAsShown()
     QCOMPARE(notes->toPlainText(), QString());
 }
 
-void TestUpdateW::picturesOfTheButtons_data()
+void tst_UpdateW::picturesOfTheButtons_data()
 {
     QTest::addColumn<QByteArray>("button");
     QTest::addColumn<QString>("state");
@@ -213,7 +213,7 @@ void TestUpdateW::picturesOfTheButtons_data()
     }
 }
 
-void TestUpdateW::picturesOfTheButtons()
+void tst_UpdateW::picturesOfTheButtons()
 {
     QFETCH(QByteArray, button);
     QFETCH(QString, state);
@@ -232,7 +232,7 @@ void TestUpdateW::picturesOfTheButtons()
     QVERIFY2(showsPicture(b, picture), qPrintable(picture));
 }
 
-void TestUpdateW::stripCoversTheButtons()
+void tst_UpdateW::stripCoversTheButtons()
 {
     // The head band shows its picture behind the title and the close button.
     Dialog d;
@@ -258,7 +258,7 @@ void TestUpdateW::stripCoversTheButtons()
              d.child<QWidget>("updateversion"));
 }
 
-void TestUpdateW::formOnAnotherDialogKeepsItsName()
+void tst_UpdateW::formOnAnotherDialogKeepsItsName()
 {
     QDialog dialog;
     dialog.setObjectName(QStringLiteral("offer"));
@@ -269,7 +269,7 @@ void TestUpdateW::formOnAnotherDialogKeepsItsName()
     QCOMPARE(form.install->parentWidget(), form.fupdate);
 }
 
-void TestUpdateW::metaObject()
+void tst_UpdateW::metaObject()
 {
     const QMetaObject &mo = UpdateW::staticMetaObject;
     QCOMPARE(mo.className(), "UpdateW");
@@ -287,7 +287,7 @@ void TestUpdateW::metaObject()
     }
 }
 
-void TestUpdateW::buttonsReachTheirSlots()
+void tst_UpdateW::buttonsReachTheirSlots()
 {
     // The ok slot has no button; Qt says so while the form is set up (the
     // test fails if the message does not come).
@@ -307,13 +307,13 @@ void TestUpdateW::buttonsReachTheirSlots()
 
     serveOffer("9", "notes", kOfferUrl, "installer");
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
     QVERIFY(!d.button("install")->isEnabled());
     QVERIFY(d.child<QWidget>("updaterate")->isVisible());
 }
 
-void TestUpdateW::checkingThenOffered_data()
+void tst_UpdateW::checkingThenOffered_data()
 {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("notes");
@@ -326,7 +326,7 @@ void TestUpdateW::checkingThenOffered_data()
                                            << "<img src=\"<png>\">";
 }
 
-void TestUpdateW::checkingThenOffered()
+void tst_UpdateW::checkingThenOffered()
 {
     QFETCH(QString, version);
     QFETCH(QString, notes);
@@ -350,7 +350,7 @@ void TestUpdateW::checkingThenOffered()
     edit->insertPlainText(QStringLiteral("earlier\n"));
     d.child<QWidget>("fupdate")->setVisible(false);
 
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(m_server->requests().first().path, QByteArray("/ver1/checkUpdate"));
     QCOMPARE(d.text("updateinfo"), QStringLiteral("v") + version);
@@ -364,19 +364,19 @@ void TestUpdateW::checkingThenOffered()
     QVERIFY(d.button("install")->isEnabled());
 }
 
-void TestUpdateW::textsHaveTheirGlyphs()
+void tst_UpdateW::textsHaveTheirGlyphs()
 {
     // No text of the offer, the service's notes among them, shows as boxes.
     serveOffer("9.1.0.0", QString::fromUtf8("修复了若干问题。\n提升转换速度。"), kOfferUrl, "installer");
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     const QStringList missing = textsWithoutGlyphs(d.w);
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QStringLiteral("; "))));
 }
 
 // What a screen reader says for each control, the progress strip's too while
 // it is hidden: the picture buttons by their pictures' captions.
-void TestUpdateW::accessibleNames()
+void tst_UpdateW::accessibleNames()
 {
     Dialog d;
     const QStringList expected{
@@ -385,11 +385,13 @@ void TestUpdateW::accessibleNames()
     QCOMPARE(accessibleControls(d.w), expected);
 }
 
-void TestUpdateW::offerWithoutInstallerUrl()
+// Which URLs are downloaded is the session's rule; here what the dialog shows
+// when its install click starts nothing.
+void tst_UpdateW::offerWithoutInstallerUrl()
 {
     serveOffer("9", "notes", QStringLiteral("http://downloads.test/PDFINSTALL.EXE"), "installer");
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
     QVERIFY(d.button("install")->isEnabled());
     QVERIFY(!d.child<QWidget>("updaterate")->isVisible());
@@ -398,45 +400,34 @@ void TestUpdateW::offerWithoutInstallerUrl()
     QVERIFY(hasNativeWindow(d.w));
 }
 
-void TestUpdateW::downloadingThenInstalling_data()
+void tst_UpdateW::downloadingThenInstalling()
 {
-    QTest::addColumn<bool>("withLength");
-    QTest::addColumn<int>("firstPart");
-    QTest::addColumn<QString>("figure");
-    // The share of the announced length.
-    QTest::newRow("Content-Length") << true << 2200000 << "62%";
-    // Without a length, whole millions of bytes.
-    QTest::newRow("no Content-Length") << false << 2050000 << "2%";
-}
-
-void TestUpdateW::downloadingThenInstalling()
-{
-    QFETCH(bool, withLength);
-    QFETCH(int, firstPart);
-    QFETCH(QString, figure);
+    // Without a length the figure counts the dialog's steps: two and a bit.
+    const int firstPart = int(2 * UpdateW::kBytesPerStep + UpdateW::kBytesPerStep / 20);
+    const QString figure = QStringLiteral("2%");
     FakeElevation elevation;
     QVERIFY(elevation.isValid());
-    const QByteArray installer = paddedInstaller(elevation, 3500000);
+    const QByteArray installer = paddedInstaller(elevation, int(3 * UpdateW::kBytesPerStep + 500000));
     serveOffer("9", "notes", kOfferUrl, QByteArray());
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
 
-    StallingProxy stall(installer, firstPart, withLength);
+    StallingProxy stall(installer, firstPart, false);
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
     // Downloading: the strip covers the buttons; bar and figure agree.
     QVERIFY(!d.button("install")->isEnabled());
     QWidget *strip = d.child<QWidget>("updaterate");
     QVERIFY(strip->isVisible());
     QCOMPARE(strip->parentWidget()->children().last(), strip);
-    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(InstallerLocation::file()).size(), qint64(firstPart), kWait);
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("rateno"), figure, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(InstallerLocation::file()).size(), qint64(firstPart), TestWait::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("rateno"), figure, TestWait::kWait);
     QCOMPARE(d.child<QProgressBar>("rate")->value(), figure.chopped(1).toInt());
     QCOMPARE(d.text("downloadinfo"), QString::fromUtf8("正在下载，请稍后..."));
     QVERIFY(!QFile::exists(elevation.installerRecordFile()));
 
     stall.release();
     // Installing: the completion display, the installer started elevated.
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("downloadinfo"), QString::fromUtf8("正在安装，请稍后..."), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("downloadinfo"), QString::fromUtf8("正在安装，请稍后..."), TestWait::kWait);
     QCOMPARE(d.text("rateno"), QStringLiteral("70%"));
     QCOMPARE(d.child<QProgressBar>("rate")->value(), 70);
     QVERIFY(d.button("install")->isEnabled());
@@ -450,21 +441,21 @@ void TestUpdateW::downloadingThenInstalling()
     QVERIFY(hasNativeWindow(d.w));
 }
 
-void TestUpdateW::closedWindowStillInstalls()
+void tst_UpdateW::closedWindowStillInstalls()
 {
     FakeElevation elevation;
     const QByteArray installer = paddedInstaller(elevation, 2500000);
     serveOffer("9", "notes", kOfferUrl, QByteArray());
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     StallingProxy stall(installer, 1200000);
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("rateno"), QStringLiteral("48%"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("rateno"), QStringLiteral("48%"), TestWait::kWait);
 
     QTest::mouseClick(d.button("closebt"), Qt::LeftButton);
     QVERIFY(!hasNativeWindow(d.w));
     stall.release();
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("rateno"), QStringLiteral("70%"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("rateno"), QStringLiteral("70%"), TestWait::kWait);
     QVERIFY(d.button("install")->isEnabled());
     const FakeElevation::Record run = elevation.waitForInstallerRun();
     QCOMPARE(run.arguments, QStringList{InstallerLocation::file()});
@@ -472,30 +463,30 @@ void TestUpdateW::closedWindowStillInstalls()
     QVERIFY(!hasNativeWindow(d.w));
 }
 
-void TestUpdateW::closedDuringCheckStillReacts()
+void tst_UpdateW::closedDuringCheckStillReacts()
 {
     serveOffer("9.2", "notes", kOfferUrl, "installer");
     Dialog d;
     QTest::mouseClick(d.button("laterbt"), Qt::LeftButton);
     QVERIFY(!hasNativeWindow(d.w));
-    QTRY_COMPARE_WITH_TIMEOUT(d.text("updateinfo"), QStringLiteral("v9.2"), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(d.text("updateinfo"), QStringLiteral("v9.2"), TestWait::kWait);
     QCOMPARE(d.w->windowOpacity(), 1.0);
 }
 
-void TestUpdateW::deletingTheDialogEndsTheDownload()
+void tst_UpdateW::deletingTheDialogEndsTheDownload()
 {
     FakeElevation elevation;
     serveOffer("9", "notes", kOfferUrl, QByteArray());
     auto d = std::make_unique<Dialog>();
-    QTRY_VERIFY_WITH_TIMEOUT(d->offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d->offered(), TestWait::kWait);
     StallingProxy stall(paddedInstaller(elevation, 2500000), 1200000);
     QTest::mouseClick(d->button("install"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(stall.requested(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(stall.requested(), TestWait::kWait);
     d.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(stall.clientGone(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(stall.clientGone(), TestWait::kWait);
 }
 
-void TestUpdateW::refusedStartGoesBackToTheOffer()
+void tst_UpdateW::refusedStartGoesBackToTheOffer()
 {
     // pkexec refuses without running anything; as root, where the installer
     // is started directly, the installer's own status says the same.
@@ -503,70 +494,55 @@ void TestUpdateW::refusedStartGoesBackToTheOffer()
     elevation.refuse();
     serveOffer("9", "notes", kOfferUrl, "#!/bin/sh\nexit 126\n");
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!d.child<QWidget>("updaterate")->isVisible(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.child<QWidget>("updaterate")->isVisible(), TestWait::kWait);
     QVERIFY(d.button("install")->isEnabled());
     QVERIFY(d.text("downloadinfo") != QString::fromUtf8("正在安装，请稍后..."));
     QVERIFY(hasNativeWindow(d.w));
     // The user may try again.
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 3, kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(!d.child<QWidget>("updaterate")->isVisible(), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 3, TestWait::kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!d.child<QWidget>("updaterate")->isVisible(), TestWait::kWait);
 }
 
-void TestUpdateW::secondClickWhileTheInstallerRuns()
+// That the click downloads nothing is the session's rule; the dialog keeps
+// showing the installation.
+void tst_UpdateW::secondClickWhileTheInstallerRuns()
 {
     FakeElevation elevation;
-    const QByteArray installer = elevation.waitingInstallerScript();
-    serveOffer("9", "notes", kOfferUrl, installer);
+    serveOffer("9", "notes", kOfferUrl, elevation.waitingInstallerScript());
     Dialog d;
-    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerRecordFile()), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerRecordFile()), TestWait::kWait);
     QVERIFY(d.button("install")->isEnabled());
 
-    // No second download: the running installer's file and the window stay.
     QTest::mouseClick(d.button("install"), Qt::LeftButton);
     QTest::qWait(300);
-    QCOMPARE(m_server->requests().size(), 2);
     QVERIFY(hasNativeWindow(d.w));
     QCOMPARE(d.text("downloadinfo"), QString::fromUtf8("正在安装，请稍后..."));
-    QCOMPARE(QFileInfo(InstallerLocation::file()).size(), qint64(installer.size()));
-
-    // Once it has ended, a click downloads again.
-    elevation.releaseInstaller();
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerEndFile()), kWait);
-    QTest::qWait(300);
-    QTest::mouseClick(d.button("install"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->requests().size(), 3, kWait);
+    QVERIFY(d.button("install")->isEnabled());
     elevation.releaseInstaller();
 }
 
-void TestUpdateW::failuresDestroyTheWindow_data()
+void tst_UpdateW::failuresDestroyTheWindow_data()
 {
     QTest::addColumn<bool>("duringDownload");
     QTest::addColumn<HttpResponse>("response");
     QTest::addColumn<bool>("removeFolder");
 
-    QTest::newRow("check: connection dropped") << false << HttpResponse{200, {}, {}, -1, -1, true} << false;
-    QTest::newRow("check: 302") << false << answer("{\"code\":1}", 302) << false;
-    QTest::newRow("check: 500") << false << answer("{\"code\":1}", 500) << false;
-    QTest::newRow("check: code 0") << false << answer("{\"code\":0,\"responseData\":{}}") << false;
-    QTest::newRow("check: code as text") << false << answer("{\"code\":\"1\"}") << false;
-    QTest::newRow("check: not an object") << false << answer("[1]") << false;
-    QTest::newRow("check: not JSON") << false << answer("<html>") << false;
+    // Which answers fail or offer nothing is the session's rule; the dialog
+    // reacts to each kind of outcome in one way.
+    QTest::newRow("check failed") << false << HttpResponse{200, {}, {}, -1, -1, true} << false;
+    QTest::newRow("no offer") << false << answer("{\"code\":0,\"responseData\":{}}") << false;
     // The download rows serve the recording installer, so a start would show.
-    QTest::newRow("download: cut halfway") << true << HttpResponse{200, {}, {}, -1, 1000000, false} << false;
-    QTest::newRow("download: 404") << true << answer({}, 404) << false;
-    QTest::newRow("download: 302") << true
-                                   << HttpResponse{302,  {{"Location", "http://elsewhere.test/x.exe"}}, {}, -1, -1,
-                                                   false}
-                                   << false;
+    QTest::newRow("download failed") << true << HttpResponse{200, {}, {}, -1, 1000000, false} << false;
+    // Fails within the click, before anything is requested.
     QTest::newRow("download: folder missing") << true << answer({}) << true;
 }
 
-void TestUpdateW::failuresDestroyTheWindow()
+void tst_UpdateW::failuresDestroyTheWindow()
 {
     QFETCH(bool, duringDownload);
     QFETCH(HttpResponse, response);
@@ -582,7 +558,7 @@ void TestUpdateW::failuresDestroyTheWindow()
 
     Dialog d;
     if (duringDownload) {
-        QTRY_VERIFY_WITH_TIMEOUT(d.offered(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(d.offered(), TestWait::kWait);
         if (removeFolder)
             QVERIFY(QDir(InstallerLocation::folder()).removeRecursively());
         QTest::mouseClick(d.button("install"), Qt::LeftButton);
@@ -590,7 +566,7 @@ void TestUpdateW::failuresDestroyTheWindow()
         // download fails before it is requested.
         QVERIFY(d.button("install")->isEnabled() == removeFolder);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!hasNativeWindow(d.w), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!hasNativeWindow(d.w), TestWait::kWait);
     QVERIFY(d.button("install")->isEnabled());
     if (!duringDownload)
         QVERIFY(!d.offered());
@@ -599,43 +575,29 @@ void TestUpdateW::failuresDestroyTheWindow()
     QVERIFY(elevation.pkexecCalls().isEmpty());
 }
 
-void TestUpdateW::dragging()
+// How a drag follows the mouse is DialogDrag's; here that the dialog passes
+// its mouse on, and that a child taking the mouse keeps it.
+void tst_UpdateW::dragging()
 {
-    QApplication::setStartDragDistance(10);
     Dialog d;
     d.w->move(0, 0);
-    QCOMPARE(d.w->pos(), QPoint(0, 0));
-
     auto send = [&d](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
         const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
         QMouseEvent event(type, QPointF(global - d.w->pos()), QPointF(global), button, buttons, Qt::NoModifier);
         QApplication::sendEvent(d.w, &event);
     };
     send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton);
-    // The new top-left corner (3, 4) lies within the start-drag distance of
-    // the origin; (6, 5) does not.
-    send(QEvent::MouseMove, {103, 104}, Qt::LeftButton);
-    QCOMPARE(d.w->pos(), QPoint(0, 0));
-    // (4, 6) lies exactly at the distance: no move either.
-    send(QEvent::MouseMove, {104, 106}, Qt::LeftButton);
-    QCOMPARE(d.w->pos(), QPoint(0, 0));
-    send(QEvent::MouseMove, {106, 105}, Qt::LeftButton);
-    QCOMPARE(d.w->pos(), QPoint(6, 5));
     send(QEvent::MouseMove, {150, 130}, Qt::LeftButton);
-    QCOMPARE(d.w->pos(), QPoint(50, 30));
-    // No button held: no move.
-    send(QEvent::MouseMove, {200, 200}, Qt::NoButton);
     QCOMPARE(d.w->pos(), QPoint(50, 30));
     send(QEvent::MouseButtonRelease, {150, 130}, Qt::NoButton);
     send(QEvent::MouseMove, {250, 250}, Qt::LeftButton);
     QCOMPARE(d.w->pos(), QPoint(50, 30));
 
-    // A press on a button that takes the mouse does not start a drag.
     QTest::mousePress(d.child<QWidget>("updateversion")->findChild<QWidget *>(QStringLiteral("qt_scrollarea_viewport")),
                       Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
     send(QEvent::MouseMove, {400, 400}, Qt::LeftButton);
     QCOMPARE(d.w->pos(), QPoint(50, 30));
 }
 
-QTEST_MAIN(TestUpdateW)
+QTEST_MAIN(tst_UpdateW)
 #include "tst_updatew.moc"

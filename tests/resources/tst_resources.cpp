@@ -47,7 +47,7 @@ QString path(const QString &name)
 
 } // namespace
 
-class TestResources : public QObject
+class tst_Resources : public QObject
 {
     Q_OBJECT
 
@@ -65,7 +65,7 @@ private slots:
     void whiteReadsOnTheAutoUpdateBackground();
 };
 
-void TestResources::everyImage_data()
+void tst_Resources::everyImage_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
@@ -73,7 +73,7 @@ void TestResources::everyImage_data()
         QTest::newRow(qPrintable(e.name)) << e.name << e.size;
 }
 
-void TestResources::everyImage()
+void tst_Resources::everyImage()
 {
     QFETCH(QString, name);
     QFETCH(QSize, size);
@@ -97,7 +97,7 @@ void TestResources::everyImage()
     QCOMPARE(image.depth(), 32);
 }
 
-void TestResources::collectionHoldsNothingElse()
+void tst_Resources::collectionHoldsNothingElse()
 {
     QSet<QString> expected;
     for (const Entry &e : expectedImages())
@@ -119,7 +119,7 @@ void TestResources::collectionHoldsNothingElse()
     QCOMPARE(roots.join(QLatin1Char(',')), QStringLiteral("images"));
 }
 
-void TestResources::frameTemplates_data()
+void tst_Resources::frameTemplates_data()
 {
     QTest::addColumn<QString>("pathTemplate");
     QTest::addColumn<int>("frame");
@@ -137,7 +137,7 @@ void TestResources::frameTemplates_data()
     QTest::newRow("overseas 17") << overseas << 17 << false << QSize(0, 0);
 }
 
-void TestResources::frameTemplates()
+void tst_Resources::frameTemplates()
 {
     QFETCH(QString, pathTemplate);
     QFETCH(int, frame);
@@ -151,7 +151,7 @@ void TestResources::frameTemplates()
     QCOMPARE(image.size(), size);
 }
 
-void TestResources::framesAreTransparentAroundTheArtwork_data()
+void tst_Resources::framesAreTransparentAroundTheArtwork_data()
 {
     QTest::addColumn<QString>("name");
     for (int n = 1; n <= 16; ++n) {
@@ -162,7 +162,7 @@ void TestResources::framesAreTransparentAroundTheArtwork_data()
 
 // The splash window has no frame and a translucent background: every pixel
 // that is not disc or caption must let the desktop through.
-void TestResources::framesAreTransparentAroundTheArtwork()
+void tst_Resources::framesAreTransparentAroundTheArtwork()
 {
     QFETCH(QString, name);
     const QImage image = QImage(path(name)).convertToFormat(QImage::Format_ARGB32);
@@ -180,7 +180,7 @@ void TestResources::framesAreTransparentAroundTheArtwork()
 
 // Each frame differs from the one before it in the loop (the light moves),
 // including the step from 16 back to 1.
-void TestResources::animationMoves()
+void tst_Resources::animationMoves()
 {
     for (const QString &prefix : {QString(), QStringLiteral("overseas")}) {
         QImage previous(path(prefix + QStringLiteral("16.png")));
@@ -194,7 +194,7 @@ void TestResources::animationMoves()
 
 // Qt takes "name@2x.png" in place of "name.png" on a screen scaled to 150 %
 // or more: shrunk to half, it must show what the picture itself shows.
-void TestResources::doubleSizeIsTheSamePicture()
+void tst_Resources::doubleSizeIsTheSamePicture()
 {
     for (const Entry &e : expectedImages()) {
         if (!e.name.endsWith(QLatin1String("@2x.png")))
@@ -222,7 +222,7 @@ void TestResources::doubleSizeIsTheSamePicture()
 // A style sheet that names a missing picture draws nothing in its place, and
 // nobody is told: every url(:/...) of a form or of the windows' code must
 // name an image of the collection. "%d" stands for the frames 1 to 16.
-void TestResources::everyPictureNamedResolves()
+void tst_Resources::everyPictureNamedResolves()
 {
     const QDir source(QStringLiteral(ORVALIN_SOURCE_DIR));
     const QRegularExpression url(QStringLiteral("url\\((:/[^)\"]+)\\)"));
@@ -251,7 +251,7 @@ void TestResources::everyPictureNamedResolves()
 // The automatic update dialog draws its title and its close cross in white
 // on this picture: behind both, every pixel must give white a contrast of at
 // least 4.5 : 1, as readable text needs.
-void TestResources::whiteReadsOnTheAutoUpdateBackground()
+void tst_Resources::whiteReadsOnTheAutoUpdateBackground()
 {
     const QImage image = QImage(path(QStringLiteral("bgk_fxxbb.png"))).convertToFormat(QImage::Format_ARGB32);
     QVERIFY(!image.isNull());
@@ -275,5 +275,5 @@ void TestResources::whiteReadsOnTheAutoUpdateBackground()
     }
 }
 
-QTEST_MAIN(TestResources)
+QTEST_MAIN(tst_Resources)
 #include "tst_resources.moc"

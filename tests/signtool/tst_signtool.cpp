@@ -1,3 +1,5 @@
+#include "TestWait.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -21,7 +23,7 @@ Run run(const QString &program, const QStringList &arguments)
     QProcess process;
     process.start(program, arguments);
     Run result;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+    if (!process.waitForFinished(TestWait::kWait) || process.exitStatus() != QProcess::NormalExit)
         return result;
     result.exitCode = process.exitCode();
     result.out = process.readAllStandardOutput();

@@ -11,9 +11,6 @@ class FakeElevation;
 // What the tests of the update session and of the two update dialogs share.
 namespace UpdateTest {
 
-// How long a network test waits for an outcome before it fails.
-constexpr int kWait = 30000;
-
 HttpResponse answer(const QByteArray &body, int status = 200);
 // The update service's answer offering the installer at `url`.
 HttpResponse offerAnswer(const QString &url, const QString &version = QStringLiteral("9"),

@@ -4,6 +4,7 @@
 #include "LoopbackUpdateServer.h"
 #include "ProductIdentity.h"
 #include "StallingProxy.h"
+#include "TestWait.h"
 #include "UpdateService.h"
 #include "UpdateSession.h"
 #include "UpdateTestSupport.h"
@@ -32,6 +33,8 @@ using namespace UpdateTest;
 namespace {
 
 const QString kInstallerUrl = QStringLiteral("http://downloads.test/pdfinstall.exe");
+// Steps of the progress without a length; each dialog picks its own.
+constexpr qint64 kStep = 1000;
 
 qint64 peakMemoryKiB()
 {
@@ -77,13 +80,14 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-// The update-offer dialog's download values, or with `automatic` those of the
-// dialog that installs without asking.
+// A download as the update-offer dialog starts it (in the installer folder),
+// or with `automatic` as the dialog that installs without asking does (no
+// working directory).
 UpdateSession::Target target(bool automatic = false)
 {
     if (automatic)
-        return {InstallerLocation::file(), QString(), 504296};
-    return {InstallerLocation::file(), InstallerLocation::folder(), 1000000};
+        return {InstallerLocation::file(), QString(), kStep};
+    return {InstallerLocation::file(), InstallerLocation::folder(), kStep};
 }
 
 // What starting bytes that are no program gives: root starts nothing that the
@@ -150,7 +154,7 @@ struct Session
     }
 };
 
-class TestUpdateSession : public QObject
+class tst_UpdateSession : public QObject
 {
     Q_OBJECT
 
@@ -180,6 +184,7 @@ private slots:
     void idleLimit_data();
     void idleLimit();
     void staleFileIsReplaced();
+    void noDownloadWhileTheInstallerRuns();
     void urlsThatAreNotDownloaded_data();
     void urlsThatAreNotDownloaded();
     void packedOrOversizedInstallersAreRefused_data();
@@ -196,46 +201,46 @@ private:
     QString m_configIni;
 };
 
-void TestUpdateSession::initTestCase()
+void tst_UpdateSession::initTestCase()
 {
     QVERIFY(m_config.isValid());
     m_configIni = QCoreApplication::applicationDirPath() + QStringLiteral("/config.ini");
     QVERIFY(InstallerLocation::file().endsWith(QLatin1String("pdfconverter/output/pdfinstall.exe")));
 }
 
-void TestUpdateSession::init()
+void tst_UpdateSession::init()
 {
     m_server = new LoopbackUpdateServer;
     QVERIFY(m_server->isListening());
     QVERIFY(m_config.resetInstallerFolder());
 }
 
-void TestUpdateSession::cleanup()
+void tst_UpdateSession::cleanup()
 {
     delete m_server;
     m_server = nullptr;
     QFile::remove(m_configIni);
 }
 
-void TestUpdateSession::serve(const QString &url, const HttpResponse &installer)
+void tst_UpdateSession::serve(const QString &url, const HttpResponse &installer)
 {
     const HttpResponse check = offerAnswer(url);
     m_server->setHandler(
             [check, installer](const HttpRequest &request) { return request.method == "POST" ? check : installer; });
 }
 
-void TestUpdateSession::offerAndDownload(Session &s, const QString &url, bool automatic)
+void tst_UpdateSession::offerAndDownload(Session &s, const QString &url, bool automatic)
 {
     if (s.offers.isEmpty() || s.session.downloadUrl() != url) {
         s.check();
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
         QCOMPARE(s.events, QStringList{QStringLiteral("offer")});
         s.events.clear();
     }
     s.session.startDownload(target(automatic));
 }
 
-void TestUpdateSession::checkRequest_data()
+void tst_UpdateSession::checkRequest_data()
 {
     QTest::addColumn<bool>("writeConfig");
     QTest::addColumn<QString>("name");
@@ -258,7 +263,7 @@ void TestUpdateSession::checkRequest_data()
             << QString::fromUtf8("C:\\安装\\setup\t.exe");
 }
 
-void TestUpdateSession::checkRequest()
+void tst_UpdateSession::checkRequest()
 {
     QFETCH(bool, writeConfig);
     QFETCH(QString, name);
@@ -281,7 +286,7 @@ void TestUpdateSession::checkRequest()
     Session s;
     s.check();
     const qint64 after = QDateTime::currentSecsSinceEpoch();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events, QStringList{QStringLiteral("no-offer")});
 
     QCOMPARE(m_server->requests().size(), 1);
@@ -313,13 +318,13 @@ void TestUpdateSession::checkRequest()
     }
 }
 
-void TestUpdateSession::clockAfter2038()
+void tst_UpdateSession::clockAfter2038()
 {
     const QByteArray body = CheckExchange::requestBody(ProductIdentity(), 3000000000u);
     QVERIFY(body.contains("\"machine_code\":\"3000000000\",\"guid\":\"3000000000\""));
 }
 
-void TestUpdateSession::outcomes_data()
+void tst_UpdateSession::outcomes_data()
 {
     QTest::addColumn<HttpResponse>("response");
     QTest::addColumn<QString>("event");
@@ -349,6 +354,10 @@ void TestUpdateSession::outcomes_data()
                               << "http://a.test/x.exe";
     QTest::newRow("code 1 without responseData") << answer("{\"code\":1}") << "offer"
                                                  << "";
+    QTest::newRow("code 0") << answer(UpdateService::checkAnswer(false, QString(), QString(), QString())) << "no-offer"
+                            << "";
+    QTest::newRow("not JSON") << answer("<html>") << "no-offer"
+                              << "";
     QTest::newRow("code 2") << answer(
             UpdateService::checkAnswer(true, QStringLiteral("http://a.test/x.exe"), QStringLiteral("9.0"), QString())
                     .replace("\"code\":1", "\"code\":2"))
@@ -368,7 +377,7 @@ void TestUpdateSession::outcomes_data()
                                       << "";
 }
 
-void TestUpdateSession::outcomes()
+void tst_UpdateSession::outcomes()
 {
     QFETCH(HttpResponse, response);
     QFETCH(QString, event);
@@ -377,7 +386,7 @@ void TestUpdateSession::outcomes()
     m_server->setHandler([response](const HttpRequest &) { return response; });
     Session s;
     s.check();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events, QStringList{event});
     QCOMPARE(s.session.downloadUrl(), downloadUrl);
     if (event == QLatin1String("offer")) {
@@ -386,7 +395,7 @@ void TestUpdateSession::outcomes()
     }
 }
 
-void TestUpdateSession::oversizedAnswerIsDroppedEarly()
+void tst_UpdateSession::oversizedAnswerIsDroppedEarly()
 {
     // The service streams an answer of 64 MiB: the client hangs up once it
     // holds more than it will read, long before the end, rather than taking
@@ -422,13 +431,13 @@ void TestUpdateSession::oversizedAnswerIsDroppedEarly()
     });
     Session s;
     s.check();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events, QStringList{QStringLiteral("failed-network")});
-    QTRY_VERIFY_WITH_TIMEOUT(hungUp, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(hungUp, TestWait::kWait);
     QVERIFY2(sent < kAnswerBytes / 4, qPrintable(QStringLiteral("%1 bytes sent").arg(sent)));
 }
 
-void TestUpdateSession::repliesHandedIn()
+void tst_UpdateSession::repliesHandedIn()
 {
     // What an owner hands in (a dialog's UpdateFinished slot called by name)
     // is judged by its path alone, whatever its letter case.
@@ -443,15 +452,15 @@ void TestUpdateSession::repliesHandedIn()
     QNetworkRequest request(QUrl(QStringLiteral("http://update.test/VER1/CheckUPDATE")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/raw"));
     QNetworkReply *reply = manager.post(request, QByteArray("{}"));
-    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), TestWait::kWait);
     QPointer<QNetworkReply> released = reply;
     s.session.replyFinished(reply);
     QCOMPARE(s.events, QStringList{QStringLiteral("offer")});
     QCOMPARE(s.session.downloadUrl(), QStringLiteral("http://a.test/b.exe"));
-    QTRY_VERIFY_WITH_TIMEOUT(!released, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!released, TestWait::kWait);
 
     reply = manager.get(QNetworkRequest(QUrl(QStringLiteral("http://update.test/unrelated"))));
-    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), TestWait::kWait);
     s.session.replyFinished(reply);
     QCOMPARE(s.events.size(), 1);
 
@@ -463,14 +472,14 @@ void TestUpdateSession::repliesHandedIn()
     for (const QByteArray &body : {mebibyte, mebibyte + ' '}) {
         m_server->setHandler([body](const HttpRequest &) { return answer(body); });
         reply = manager.post(request, QByteArray("{}"));
-        QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), TestWait::kWait);
         s.session.replyFinished(reply);
     }
     QCOMPARE(s.events, QStringList({"offer", "offer", "failed-network"}));
     QCOMPARE(s.session.downloadUrl(), QStringLiteral("http://a.test/c.exe"));
 }
 
-void TestUpdateSession::largeDownloadIsStreamed()
+void tst_UpdateSession::largeDownloadIsStreamed()
 {
     const qint64 size = 150000123;
     HttpResponse installer;
@@ -482,7 +491,7 @@ void TestUpdateSession::largeDownloadIsStreamed()
     const qint64 peakBefore = peakMemoryKiB();
     QVERIFY(peakBefore > 0);
     offerAndDownload(s, kInstallerUrl);
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 300000);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kLongWait);
     const qint64 peakAfter = peakMemoryKiB();
 
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), startOfNoProgram()}));
@@ -503,7 +512,7 @@ void TestUpdateSession::largeDownloadIsStreamed()
     QCOMPARE(s.progress.last(), 100);
 }
 
-void TestUpdateSession::offerDownloadsAndStartsInstaller_data()
+void tst_UpdateSession::offerDownloadsAndStartsInstaller_data()
 {
     QTest::addColumn<bool>("automatic");
     QTest::addColumn<QString>("downloadPath");
@@ -513,7 +522,7 @@ void TestUpdateSession::offerDownloadsAndStartsInstaller_data()
     QTest::newRow("URL text normalised") << true << "/down load/pdfinstall.exe";
 }
 
-void TestUpdateSession::offerDownloadsAndStartsInstaller()
+void tst_UpdateSession::offerDownloadsAndStartsInstaller()
 {
     QFETCH(bool, automatic);
     QFETCH(QString, downloadPath);
@@ -525,10 +534,10 @@ void TestUpdateSession::offerDownloadsAndStartsInstaller()
     Session s(automatic, automatic);
     s.check();
     if (!automatic) {
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
         s.session.startDownload(target());
     }
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events,
              QStringList({QStringLiteral("offer"), QStringLiteral("start"), QStringLiteral("completion"),
                           QStringLiteral("end")}));
@@ -550,7 +559,7 @@ void TestUpdateSession::offerDownloadsAndStartsInstaller()
 #endif
 }
 
-void TestUpdateSession::progressRule_data()
+void tst_UpdateSession::progressRule_data()
 {
     QTest::addColumn<qint64>("received");
     QTest::addColumn<qint64>("total");
@@ -560,73 +569,69 @@ void TestUpdateSession::progressRule_data()
     QTest::newRow("share, all") << qint64(3000) << qint64(3000) << 100;
     QTest::newRow("share, more than announced") << qint64(4000) << qint64(3000) << 100;
     // Without: whole steps received, at most 100.
-    QTest::newRow("steps, one short") << qint64(504295) << qint64(-1) << 0;
-    QTest::newRow("steps, one") << qint64(504296) << qint64(-1) << 1;
-    QTest::newRow("steps, 100") << qint64(50429600) << qint64(-1) << 100;
-    QTest::newRow("steps, 118") << qint64(59506928) << qint64(-1) << 100;
+    QTest::newRow("steps, one short") << kStep - 1 << qint64(-1) << 0;
+    QTest::newRow("steps, one") << kStep << qint64(-1) << 1;
+    QTest::newRow("steps, 100") << 100 * kStep << qint64(-1) << 100;
+    QTest::newRow("steps, 118") << 118 * kStep << qint64(-1) << 100;
     QTest::newRow("steps past 2 GiB") << qint64(3000000000) << qint64(0) << 100;
 }
 
-void TestUpdateSession::progressRule()
+void tst_UpdateSession::progressRule()
 {
     QFETCH(qint64, received);
     QFETCH(qint64, total);
     QFETCH(int, progress);
-    QCOMPARE(UpdateSession::progress(received, total, 504296), progress);
+    QCOMPARE(UpdateSession::progress(received, total, kStep), progress);
 }
 
-void TestUpdateSession::progressWithoutLength()
+void tst_UpdateSession::progressWithoutLength()
 {
     // Bytes still waiting in the reply when it finishes belong to the file.
     Session s;
     m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
     s.check();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     s.events.clear();
     {
-        StallingProxy proxy(QByteArray(504296, 'a'), 0, false);
+        StallingProxy proxy(QByteArray(kStep, 'a'), 0, false);
         s.session.startDownload(target(true));
-        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), TestWait::kWait);
         proxy.release();
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     }
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), startOfNoProgram()}));
     QCOMPARE(s.total, qint64(-1));
     QCOMPARE(s.progress.last(), 1);
 
     // Each download counts its own steps; the new file starts empty.
-    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), TestWait::kWait);
     s.events.clear();
-    StallingProxy proxy(QByteArray(504295, 'b'), 1, false);
+    StallingProxy proxy(QByteArray(kStep - 1, 'b'), 1, false);
     s.session.startDownload(target(true));
-    QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), TestWait::kWait);
     proxy.release();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.progress.last(), 0);
-    QCOMPARE(readFile(InstallerLocation::file()), QByteArray(504295, 'b'));
+    QCOMPARE(readFile(InstallerLocation::file()), QByteArray(kStep - 1, 'b'));
 }
 
-void TestUpdateSession::incompleteDownloadsStartNothing_data()
+void tst_UpdateSession::incompleteDownloadsStartNothing_data()
 {
+    // Each body is an installer that records its start.
     QTest::addColumn<HttpResponse>("response");
     QTest::addColumn<bool>("removeFolder");
     QTest::addColumn<QString>("event");
     QTest::addColumn<qint64>("fileSize");
 
-    HttpResponse halfway;
-    halfway.generatedSize = 4000000;
-    halfway.cutAfter = 2000000;
-    QTest::newRow("cut halfway") << halfway << false << "download-failed-network" << qint64(-1);
-    HttpResponse whole;
-    whole.generatedSize = 3000000;
-    QTest::newRow("installer folder missing") << whole << true << "download-failed-network" << qint64(0);
-    QTest::newRow("error page") << answer("not found", 404) << false << "download-failed-network" << qint64(0);
-    QTest::newRow("redirect") << HttpResponse{302,  {{"Location", "http://elsewhere.test/x.exe"}}, "moved", -1, -1,
-                                              false}
+    QTest::newRow("cut halfway") << HttpResponse{200, {}, {}, -1, 2000000, false} << false << "download-failed-network"
+                                 << qint64(-1);
+    QTest::newRow("installer folder missing") << answer({}) << true << "download-failed-network" << qint64(0);
+    QTest::newRow("error page") << answer({}, 404) << false << "download-failed-network" << qint64(0);
+    QTest::newRow("redirect") << HttpResponse{302, {{"Location", "http://elsewhere.test/x.exe"}}, {}, -1, -1, false}
                               << false << "download-failed-status" << qint64(0);
 }
 
-void TestUpdateSession::incompleteDownloadsStartNothing()
+void tst_UpdateSession::incompleteDownloadsStartNothing()
 {
     QFETCH(HttpResponse, response);
     QFETCH(bool, removeFolder);
@@ -634,12 +639,14 @@ void TestUpdateSession::incompleteDownloadsStartNothing()
     QFETCH(qint64, fileSize);
 
     FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    response.body = paddedInstaller(elevation, 4000000);
     serve(kInstallerUrl, response);
     if (removeFolder)
         QVERIFY(QDir(InstallerLocation::folder()).removeRecursively());
     Session s;
     offerAndDownload(s, kInstallerUrl);
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), event}));
 
     const QFileInfo file(InstallerLocation::file());
@@ -649,31 +656,32 @@ void TestUpdateSession::incompleteDownloadsStartNothing()
     } else {
         QCOMPARE(file.exists() ? file.size() : 0, fileSize);
     }
+    QVERIFY(!QFile::exists(elevation.installerRecordFile()));
     QVERIFY(elevation.pkexecCalls().isEmpty());
 }
 
-void TestUpdateSession::emptyDownload()
+void tst_UpdateSession::emptyDownload()
 {
     FakeElevation elevation;
     serve(kInstallerUrl, answer(QByteArray()));
     QVERIFY(writeFile(InstallerLocation::file(), "old"));
     Session s;
     offerAndDownload(s, kInstallerUrl);
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
     QVERIFY(!QFile::exists(InstallerLocation::file()));
     QVERIFY(s.progress.isEmpty());
     QVERIFY(elevation.pkexecCalls().isEmpty());
 }
 
-void TestUpdateSession::installerChangedMeanwhile_data()
+void tst_UpdateSession::installerChangedMeanwhile_data()
 {
     QTest::addColumn<QString>("size"); // as truncate(1) takes it
     QTest::newRow("grown") << "+1000";
     QTest::newRow("cut") << "1000";
 }
 
-void TestUpdateSession::installerChangedMeanwhile()
+void tst_UpdateSession::installerChangedMeanwhile()
 {
     // Another process of the user opens the file by its path and changes its
     // length after the last byte arrived: what is on disk is not what was
@@ -684,20 +692,20 @@ void TestUpdateSession::installerChangedMeanwhile()
     m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
     Session s;
     s.check();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     s.events.clear();
     // Without a length the reply ends only when the connection closes.
     StallingProxy proxy(installer, installer.size(), false);
     s.session.startDownload(target());
-    QTRY_VERIFY_WITH_TIMEOUT(!s.received.isEmpty() && s.received.last() == installer.size(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!s.received.isEmpty() && s.received.last() == installer.size(), TestWait::kWait);
     QCOMPARE(QProcess::execute(QStringLiteral("truncate"), {QStringLiteral("-s"), size, InstallerLocation::file()}), 0);
     proxy.release();
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
     QVERIFY(elevation.pkexecCalls().isEmpty());
 }
 
-void TestUpdateSession::idleLimit_data()
+void tst_UpdateSession::idleLimit_data()
 {
     QTest::addColumn<QString>("transfer");
     QTest::addColumn<QStringList>("events");
@@ -707,7 +715,7 @@ void TestUpdateSession::idleLimit_data()
     QTest::newRow("download trickles") << "trickle" << QStringList{"start", "completion", "end"};
 }
 
-void TestUpdateSession::idleLimit()
+void tst_UpdateSession::idleLimit()
 {
     QFETCH(QString, transfer);
     QFETCH(QStringList, events);
@@ -726,13 +734,13 @@ void TestUpdateSession::idleLimit()
     } else {
         m_server->setHandler([](const HttpRequest &) { return offerAnswer(kInstallerUrl); });
         s.check();
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
         s.events.clear();
         // Set between the check and the download: it holds for the download.
         s.session.setIdleLimit(kLimit);
         StallingProxy proxy(paddedInstaller(elevation, 11000), 1000);
         s.session.startDownload(target());
-        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), TestWait::kWait);
         if (transfer == QLatin1String("trickle"))
             proxy.trickle(10, kLimit / 4);
         QTRY_VERIFY_WITH_TIMEOUT(s.settled(), 10 * kLimit);
@@ -740,15 +748,15 @@ void TestUpdateSession::idleLimit()
     QCOMPARE(s.events, events);
 }
 
-void TestUpdateSession::staleFileIsReplaced()
+void tst_UpdateSession::staleFileIsReplaced()
 {
     QVERIFY(writeFile(InstallerLocation::file(), QByteArray(5000000, 'x')));
     serve(kInstallerUrl, answer("fresh installer"));
     Session s;
     offerAndDownload(s, kInstallerUrl);
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray("fresh installer"));
-    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), TestWait::kWait);
 
     // The bytes go through the handle the file was created with: a link put
     // in its place gets none of them, and what the path names then is not
@@ -760,10 +768,10 @@ void TestUpdateSession::staleFileIsReplaced()
         StallingProxy proxy(QByteArray(300000, 'z'), 0);
         s.events.clear();
         s.session.startDownload(target());
-        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(proxy.requested(), TestWait::kWait);
         QVERIFY(QFile::remove(path) && QFile::link(victim, path));
         proxy.release();
-        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
     }
     QCOMPARE(readFile(victim), QByteArray("victim"));
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
@@ -779,7 +787,35 @@ void TestUpdateSession::staleFileIsReplaced()
     QCOMPARE(m_server->requests().size(), requests);
 }
 
-void TestUpdateSession::urlsThatAreNotDownloaded_data()
+void tst_UpdateSession::noDownloadWhileTheInstallerRuns()
+{
+    // A start while the installer of the last one still runs is left alone,
+    // and its file with it; once the installer has ended, a start downloads.
+    FakeElevation elevation;
+    QVERIFY(elevation.isValid());
+    const QByteArray installer = elevation.waitingInstallerScript();
+    serve(kInstallerUrl, answer(installer));
+    Session s;
+    offerAndDownload(s, kInstallerUrl);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerRecordFile()), TestWait::kWait);
+    QVERIFY(s.session.installerRunning());
+    s.events.clear();
+    s.session.startDownload(target());
+    QTest::qWait(300);
+    QVERIFY(s.events.isEmpty());
+    QCOMPARE(m_server->requests().size(), 2);
+    QCOMPARE(readFile(InstallerLocation::file()), installer);
+
+    elevation.releaseInstaller();
+    QTRY_VERIFY_WITH_TIMEOUT(!s.session.installerRunning(), TestWait::kWait);
+    s.session.startDownload(target());
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
+    QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("completion"), QStringLiteral("end")}));
+    QCOMPARE(m_server->requests().size(), 3);
+    elevation.releaseInstaller();
+}
+
+void tst_UpdateSession::urlsThatAreNotDownloaded_data()
 {
     QTest::addColumn<QString>("url");
     QTest::newRow("capital EXE") << "http://downloads.test/PDFINSTALL.EXE";
@@ -793,7 +829,7 @@ void TestUpdateSession::urlsThatAreNotDownloaded_data()
     QTest::newRow("port without a host") << "http://:80/pdfinstall.exe";
 }
 
-void TestUpdateSession::urlsThatAreNotDownloaded()
+void tst_UpdateSession::urlsThatAreNotDownloaded()
 {
     QFETCH(QString, url);
     QVERIFY(writeFile(InstallerLocation::file(), "old"));
@@ -806,7 +842,7 @@ void TestUpdateSession::urlsThatAreNotDownloaded()
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray("old"));
 }
 
-void TestUpdateSession::packedOrOversizedInstallersAreRefused_data()
+void tst_UpdateSession::packedOrOversizedInstallersAreRefused_data()
 {
     QTest::addColumn<HttpResponse>("response");
 
@@ -827,14 +863,14 @@ void TestUpdateSession::packedOrOversizedInstallersAreRefused_data()
     QTest::newRow("Content-Length above the maximum") << oversized;
 }
 
-void TestUpdateSession::packedOrOversizedInstallersAreRefused()
+void tst_UpdateSession::packedOrOversizedInstallersAreRefused()
 {
     QFETCH(HttpResponse, response);
     FakeElevation elevation;
     serve(kInstallerUrl, response);
     Session s;
     offerAndDownload(s, kInstallerUrl);
-    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(s.settled(), TestWait::kWait);
 
     QCOMPARE(m_server->requests().at(1).header("Accept-Encoding"), QByteArray("identity"));
     QCOMPARE(s.events, QStringList({QStringLiteral("start"), QStringLiteral("download-failed-network")}));
@@ -844,5 +880,5 @@ void TestUpdateSession::packedOrOversizedInstallersAreRefused()
     QVERIFY(!QFile::exists(elevation.installerRecordFile()));
 }
 
-QTEST_MAIN(TestUpdateSession)
+QTEST_MAIN(tst_UpdateSession)
 #include "tst_updatesession.moc"

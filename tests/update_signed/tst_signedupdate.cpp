@@ -5,6 +5,7 @@
 #include "ProductIdentity.h"
 #include "SigningKey.h"
 #include "TestCertificates.h"
+#include "TestWait.h"
 #include "UpdateService.h"
 #include "UpdateSession.h"
 #include "UpdateTestSupport.h"
@@ -140,10 +141,10 @@ void tst_SignedUpdate::onlySignedInstallersStart()
     QSignalSpy failed(&session, &UpdateSession::downloadFailed);
     QSignalSpy started(&session, &UpdateSession::installerStarted);
     session.startCheck(ProductIdentity());
-    QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, UpdateTest::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, TestWait::kWait);
     QVERIFY(session.downloadUrl().startsWith(m_https ? "https://" : "http://"));
     session.startDownload({InstallerLocation::file(), InstallerLocation::folder(), 1000000});
-    QTRY_COMPARE_WITH_TIMEOUT(started.size() + failed.size(), 1, UpdateTest::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(started.size() + failed.size(), 1, TestWait::kWait);
 
     QCOMPARE(started.size(), starts ? 1 : 0);
     if (starts) {
@@ -168,7 +169,7 @@ void tst_SignedUpdate::untrustedServiceFailsTheCheck()
     QSignalSpy offered(&session, &UpdateSession::offered);
     QSignalSpy failed(&session, &UpdateSession::checkFailed);
     session.startCheck(ProductIdentity());
-    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, UpdateTest::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, TestWait::kWait);
     QCOMPARE(offered.size(), 0);
 }
 
@@ -187,7 +188,7 @@ void tst_SignedUpdate::httpInstallerUrlFailsTheCheck()
     QSignalSpy offered(&session, &UpdateSession::offered);
     QSignalSpy failed(&session, &UpdateSession::checkFailed);
     session.startCheck(ProductIdentity());
-    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, UpdateTest::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, TestWait::kWait);
     QCOMPARE(offered.size(), 0);
     QVERIFY(session.downloadUrl().isEmpty());
 }
@@ -216,9 +217,9 @@ void tst_SignedUpdate::installerPastTheMaximum()
     QSignalSpy failed(&session, &UpdateSession::downloadFailed);
     QSignalSpy stored(&session, &UpdateSession::chunkStored);
     session.startCheck(ProductIdentity());
-    QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, UpdateTest::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(offered.size(), 1, TestWait::kWait);
     session.startDownload({InstallerLocation::file(), InstallerLocation::folder(), 1000000});
-    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, UpdateTest::kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, TestWait::kWait);
 
     QVERIFY(!stored.isEmpty());
     QVERIFY(stored.last().at(1).toLongLong() <= maximum);

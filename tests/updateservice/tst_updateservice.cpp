@@ -4,6 +4,7 @@
 #include "MiniHttpServer.h"
 #include "SigningKey.h"
 #include "TestCertificates.h"
+#include "TestWait.h"
 #include "UpdateService.h"
 
 #include <QJsonDocument>
@@ -18,8 +19,6 @@
 
 namespace {
 
-constexpr int kWait = 30000;
-
 // The service as a process on a port of its choosing.
 class Service
 {
@@ -27,7 +26,7 @@ public:
     ~Service()
     {
         m_process.kill();
-        m_process.waitForFinished(kWait);
+        m_process.waitForFinished(TestWait::kWait);
     }
 
     bool start(const QStringList &arguments)
@@ -37,7 +36,7 @@ public:
                         QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments);
         const QRegularExpression listening(QStringLiteral("update service on 127.0.0.1:(\\d+)"));
         QByteArray err;
-        while (m_process.waitForReadyRead(kWait)) {
+        while (m_process.waitForReadyRead(TestWait::kWait)) {
             err += m_process.readAllStandardError();
             const QRegularExpressionMatch match = listening.match(QString::fromLocal8Bit(err));
             if (match.hasMatch()) {
@@ -76,7 +75,7 @@ Answer fetch(const QUrl &url, bool post)
     QNetworkReply *reply = post ? manager.post(request, QByteArray("{}")) : manager.get(request);
     QSignalSpy finished(reply, &QNetworkReply::finished);
     Answer answer;
-    if (!finished.wait(kWait))
+    if (!finished.wait(TestWait::kWait))
         return answer;
     answer.error = reply->error();
     answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
