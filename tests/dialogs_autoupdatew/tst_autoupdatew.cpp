@@ -4,7 +4,9 @@
 #include "InstallerLocation.h"
 #include "LoopbackUpdateServer.h"
 #include "MissingGlyphs.h"
+#include "NativeWindow.h"
 #include "StallingProxy.h"
+#include "TestFiles.h"
 #include "TestWait.h"
 #include "UpdateService.h"
 #include "UpdateTestSupport.h"
@@ -26,29 +28,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace TestFiles;
 using namespace UpdateTest;
 
 namespace {
 
 const QString kDownloadUrl = QStringLiteral("http://downloads.test/download/pdfinstall.exe");
-
-bool windowAlive(const QWidget *widget)
-{
-    return widget->testAttribute(Qt::WA_WState_Created) && widget->windowHandle();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), qint64(bytes.size()));
-}
 
 } // namespace
 
@@ -144,7 +129,7 @@ void tst_AutoUpdateW::createDialog(double opacity)
     // Like an owner that keeps the dialog unseen until there is an offer.
     m_dialog->setWindowOpacity(opacity);
     m_dialog->show();
-    QVERIFY(windowAlive(m_dialog));
+    QVERIFY(hasNativeWindow(m_dialog));
 }
 
 void tst_AutoUpdateW::form()
@@ -249,7 +234,7 @@ void tst_AutoUpdateW::slotsAndClosing()
 
     // closebt reaches its slot: the window goes, the object stays.
     QTest::mouseClick(widget<QPushButton>("closebt"), Qt::LeftButton);
-    QVERIFY(!windowAlive(m_dialog));
+    QVERIFY(!hasNativeWindow(m_dialog));
     QCOMPARE(m_dialog->parentWidget(), m_parent);
 
     // The other closing slots, reached by name only.
@@ -257,7 +242,7 @@ void tst_AutoUpdateW::slotsAndClosing()
         delete m_dialog;
         createDialog();
         QVERIFY(QMetaObject::invokeMethod(m_dialog, slot));
-        QVERIFY2(!windowAlive(m_dialog), slot);
+        QVERIFY2(!hasNativeWindow(m_dialog), slot);
     }
 }
 
@@ -318,7 +303,7 @@ void tst_AutoUpdateW::installerFile()
     if (!updatedir.isEmpty())
         QVERIFY(QDir().mkpath(updatedir));
     // A stale installer from an earlier run, larger than the new one.
-    writeFile(expected, QByteArray(3000000, 's'));
+    QVERIFY(writeFile(expected, QByteArray(3000000, 's')));
 
     FakeElevation elevation;
     QVERIFY(elevation.isValid());
@@ -337,7 +322,7 @@ void tst_AutoUpdateW::installerFile()
 
     // The end changes nothing on screen: the last chunk's figure stays, and
     // so does the window.
-    QVERIFY(windowAlive(m_dialog));
+    QVERIFY(hasNativeWindow(m_dialog));
     QCOMPARE(m_dialog->windowOpacity(), 1.0);
     QCOMPARE(widget<QLabel>("rateno")->text(), QStringLiteral("100"));
     QCOMPARE(widget<QProgressBar>("rate")->value(), 100);
@@ -385,9 +370,9 @@ void tst_AutoUpdateW::foldersOthersCanChange()
     if (updatedir == QLatin1String("theirs"))
         QVERIFY(::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
     const QString victim = base.filePath("victim");
-    writeFile(victim, "victim");
+    QVERIFY(writeFile(victim, "victim"));
     const QString intruder = base.filePath("intruder");
-    writeFile(intruder, "#!/bin/sh\necho ran > '" + QFile::encodeName(base.filePath("intruder-ran")) + "'\n");
+    QVERIFY(writeFile(intruder, "#!/bin/sh\necho ran > '" + QFile::encodeName(base.filePath("intruder-ran")) + "'\n"));
     QVERIFY(::chmod(QFile::encodeName(intruder).constData(), 0755) == 0);
     const auto asOtherUser = [&](const QString &script) {
         QProcess::execute(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups", "sh", "-c", script});
@@ -435,7 +420,7 @@ void tst_AutoUpdateW::progress()
     QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("rateno")->text(), QStringLiteral("1"), TestWait::kWait);
     QCOMPARE(widget<QProgressBar>("rate")->value(), 1);
     QCOMPARE(widget<QLabel>("label_2")->text(), QString::fromUtf8("%已完成"));
-    QVERIFY(windowAlive(m_dialog));
+    QVERIFY(hasNativeWindow(m_dialog));
 }
 
 void tst_AutoUpdateW::checkWithoutOffer_data()
@@ -453,10 +438,10 @@ void tst_AutoUpdateW::checkWithoutOffer()
     m_server->setHandler([answer](const HttpRequest &request) {
         return request.method == "POST" ? answer : HttpResponse{200, {}, "installer", -1, -1, false};
     });
-    writeFile(InstallerLocation::file(), "old");
+    QVERIFY(writeFile(InstallerLocation::file(), "old"));
     createDialog(0.5);
     const double opacity = m_dialog->windowOpacity();
-    QTRY_VERIFY_WITH_TIMEOUT(!windowAlive(m_dialog), TestWait::kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!hasNativeWindow(m_dialog), TestWait::kWait);
     QTest::qWait(200);
     // (The network layer itself retries a dropped connection.)
     for (const HttpRequest &request : m_server->requests())
@@ -475,11 +460,11 @@ void tst_AutoUpdateW::offerNotDownloaded()
         return HttpResponse{200, {}, UpdateService::checkAnswer(true, url, QStringLiteral("9"), QString()),
                             -1,  -1, false};
     });
-    writeFile(InstallerLocation::file(), "old");
+    QVERIFY(writeFile(InstallerLocation::file(), "old"));
     createDialog(0.5);
     QTRY_COMPARE_WITH_TIMEOUT(m_dialog->windowOpacity(), 1.0, TestWait::kWait);
     QTest::qWait(300);
-    QVERIFY(windowAlive(m_dialog));
+    QVERIFY(hasNativeWindow(m_dialog));
     QCOMPARE(m_server->requests().size(), 1);
     QCOMPARE(widget<QLabel>("rateno")->text(), QStringLiteral("0"));
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray("old"));
@@ -495,7 +480,7 @@ void tst_AutoUpdateW::downloadFailsHalfway()
     installer.cutAfter = 2000000;
     offer(installer);
     createDialog();
-    QTRY_VERIFY_WITH_TIMEOUT(!windowAlive(m_dialog), TestWait::kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!hasNativeWindow(m_dialog), TestWait::kWait);
 }
 
 void tst_AutoUpdateW::refusedStartFails()
@@ -507,7 +492,7 @@ void tst_AutoUpdateW::refusedStartFails()
     offer(answer("#!/bin/sh\nexit 126\n"));
     createDialog();
     QTRY_VERIFY_WITH_TIMEOUT(m_server->requests().size() == 2, TestWait::kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(!windowAlive(m_dialog), TestWait::kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(!hasNativeWindow(m_dialog), TestWait::kWait);
 }
 
 void tst_AutoUpdateW::closeDuringDownload()
@@ -520,7 +505,7 @@ void tst_AutoUpdateW::closeDuringDownload()
     QTRY_COMPARE_WITH_TIMEOUT(widget<QLabel>("rateno")->text(), QStringLiteral("25"), TestWait::kWait);
 
     QTest::mouseClick(widget<QPushButton>("closebt"), Qt::LeftButton);
-    QVERIFY(!windowAlive(m_dialog));
+    QVERIFY(!hasNativeWindow(m_dialog));
     stall.release();
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(elevation.installerRecordFile()), TestWait::kWait);
     QCOMPARE(readFile(InstallerLocation::file()), bytes);
@@ -532,10 +517,11 @@ void tst_AutoUpdateW::offerStartsTheDownloadAtOnce()
 {
     // The download starts in the same call that takes the offer: the stale
     // installer is gone by the time the window turns opaque.
-    writeFile(InstallerLocation::file(), "stale");
+    QVERIFY(writeFile(InstallerLocation::file(), "stale"));
     StallingProxy stall("new", 0, true, checkAnswer());
     createDialog(0.5);
     QTRY_COMPARE_WITH_TIMEOUT(m_dialog->windowOpacity(), 1.0, TestWait::kWait);
+    QVERIFY(QFileInfo::exists(InstallerLocation::file()));
     QCOMPARE(readFile(InstallerLocation::file()), QByteArray());
     QTRY_VERIFY_WITH_TIMEOUT(stall.requested(), TestWait::kWait);
 }

@@ -3,6 +3,8 @@
 #include "InstallerLocation.h"
 #include "LoopbackUpdateServer.h"
 #include "MissingGlyphs.h"
+#include "NativeWindow.h"
+#include "ShownPicture.h"
 #include "StallingProxy.h"
 #include "TestWait.h"
 #include "UpdateService.h"
@@ -29,30 +31,10 @@ namespace {
 
 const char kOfferUrl[] = "http://downloads.test/download/pdfinstall.exe";
 
-bool hasNativeWindow(const QWidget *w)
+// What is wrong with how `widget` shows the picture `name` (empty: nothing).
+QString pictureNotShownBy(QWidget *widget, const QString &name)
 {
-    return w->testAttribute(Qt::WA_WState_Created) && w->windowHandle() && w->internalWinId() != 0;
-}
-
-// Whether `widget` shows the picture `name` from its top-left corner, unscaled:
-// every opaque pixel of the picture is on screen as it is.
-bool showsPicture(QWidget *widget, const QString &name)
-{
-    const QImage picture = QImage(QStringLiteral(":/images/") + name).convertToFormat(QImage::Format_ARGB32);
-    const QImage shown = widget->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    if (picture.isNull() || shown.size() != picture.size())
-        return false;
-    int opaque = 0;
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            if (qAlpha(picture.pixel(x, y)) != 255)
-                continue;
-            ++opaque;
-            if (shown.pixel(x, y) != picture.pixel(x, y))
-                return false;
-        }
-    }
-    return opaque > 0;
+    return pictureNotShown(widget->grab().toImage(), QImage(QStringLiteral(":/images/") + name));
 }
 
 } // namespace
@@ -229,7 +211,8 @@ void tst_UpdateW::picturesOfTheButtons()
     }
     if (state == QLatin1String("pressed"))
         b->setDown(true);
-    QVERIFY2(showsPicture(b, picture), qPrintable(picture));
+    const QString wrong = pictureNotShownBy(b, picture);
+    QVERIFY2(wrong.isEmpty(), qPrintable(picture + QStringLiteral(": ") + wrong));
 }
 
 void tst_UpdateW::stripCoversTheButtons()
@@ -240,7 +223,8 @@ void tst_UpdateW::stripCoversTheButtons()
     QWidget *closebt = d.button("closebt");
     closebt->hide();
     d.child<QWidget>("titleinfo")->hide();
-    QVERIFY(showsPicture(head, QStringLiteral("pic_faxxbb_bj.png")));
+    const QString wrong = pictureNotShownBy(head, QStringLiteral("pic_faxxbb_bj.png"));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     closebt->show();
 
     // The download strip, once shown, takes the clicks meant for the buttons

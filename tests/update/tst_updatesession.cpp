@@ -4,6 +4,7 @@
 #include "LoopbackUpdateServer.h"
 #include "ProductIdentity.h"
 #include "StallingProxy.h"
+#include "TestFiles.h"
 #include "TestWait.h"
 #include "UpdateService.h"
 #include "UpdateSession.h"
@@ -28,6 +29,7 @@
 #include <unistd.h>
 #endif
 
+using namespace TestFiles;
 using namespace UpdateTest;
 
 namespace {
@@ -66,18 +68,6 @@ QByteArray patternSha1(qint64 size)
         hash.addData(buffer);
     }
     return hash.result();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // A download as the update-offer dialog starts it (in the installer folder),
