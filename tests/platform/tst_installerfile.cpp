@@ -1,4 +1,5 @@
 #include "InstallerFile.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,21 +21,9 @@
 #endif
 #endif
 
-namespace {
+using namespace TestFiles;
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-} // namespace
+namespace {} // namespace
 
 // The installer's file: made only where nothing is, and once written, held
 // as the one file that is checked and started.

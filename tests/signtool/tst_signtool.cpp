@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestWait.h"
 
 #include <QDir>
@@ -8,6 +9,8 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace TestFiles;
 
 namespace {
 
@@ -39,18 +42,6 @@ Run tool(const QStringList &arguments)
 Run openssl(const QStringList &arguments)
 {
     return run(QStringLiteral(OPENSSL_BINARY), arguments);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
 }
 
 } // namespace
