@@ -1,6 +1,7 @@
 #include "AccessibleControls.h"
 #include "MainWindow.h"
 #include "ShownPicture.h"
+#include "TestWait.h"
 #include "Wine.h"
 
 #include <QImage>
@@ -116,11 +117,11 @@ void tst_MainWindow::timerAnimatesWithoutClosing()
     QVERIFY(timers.first()->isActive());
     QVERIFY(!timers.first()->isSingleShot());
     window.show();
-    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("2.png"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("16.png"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("2.png"), TestWait::kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("16.png"), TestWait::kWait);
     QTRY_VERIFY_WITH_TIMEOUT(body(window)->styleSheet().contains("/1.png")
                                      || body(window)->styleSheet().contains("overseas1.png"),
-                             10000);
+                             TestWait::kWait);
     QVERIFY(window.isVisible());
 }
 

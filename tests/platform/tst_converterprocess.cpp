@@ -1,4 +1,5 @@
 #include "ConverterProcess.h"
+#include "TestWait.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -78,7 +79,7 @@ void tst_ConverterProcess::killReturnsOnlyOnceTheConverterIsGone()
     QCOMPARE(::waitpid(pid, &status, __WALL), pid);
     QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 
-    QVERIFY(killer->wait(30000));
+    QVERIFY(killer->wait(TestWait::kWait));
     QVERIFY(!runningWhenKillReturned);
 }
 

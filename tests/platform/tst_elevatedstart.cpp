@@ -1,4 +1,5 @@
 #include "FakeElevation.h"
+#include "TestWait.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -70,7 +71,7 @@ void tst_ElevatedStart::installerRunsInGivenFolder()
     probe.setProcessEnvironment(env);
     probe.setProcessChannelMode(QProcess::ForwardedChannels);
     probe.start(command.first(), command.mid(1) + QStringList{installer, folder.path()});
-    QVERIFY(probe.waitForFinished(20000));
+    QVERIFY(probe.waitForFinished(TestWait::kWait));
     QCOMPARE(probe.exitCode(), 0);
 
     const FakeElevation::Record run = elevation.waitForInstallerRun();
@@ -109,7 +110,7 @@ void tst_ElevatedStart::refusedPromptIsReported()
     QProcess probe;
     probe.setProcessChannelMode(QProcess::ForwardedChannels);
     probe.start(command.first(), command.mid(1) + QStringList{installer, folder.path(), "--wait"});
-    QVERIFY(probe.waitForFinished(20000));
+    QVERIFY(probe.waitForFinished(TestWait::kWait));
     QCOMPARE(probe.exitCode(), 3);
     QCOMPARE(elevation.pkexecCalls().size(), 1);
     QVERIFY(!QFile::exists(elevation.installerRecordFile()));

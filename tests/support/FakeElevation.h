@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWait.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -50,7 +52,7 @@ public:
     void releaseInstaller();
     QString installerEndFile() const;
     // Waits (generously) for the installer's record; empty when it never ran.
-    Record waitForInstallerRun(int timeoutMs = 20000) const;
+    Record waitForInstallerRun(int timeoutMs = TestWait::kWait) const;
 
 private:
     QTemporaryDir m_dir;

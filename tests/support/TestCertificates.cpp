@@ -1,6 +1,7 @@
 #include "TestCertificates.h"
 
 #include "TestFiles.h"
+#include "TestWait.h"
 
 #include <QFile>
 #include <QHostAddress>
@@ -79,7 +80,8 @@ bool TestCertificates::openssl(const QStringList &arguments)
     process.setWorkingDirectory(m_dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral("openssl"), arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+    if (!process.waitForFinished(TestWait::kWait) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
         m_error = QStringLiteral("openssl %1 failed: %2")
                           .arg(arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(process.readAll()));
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestWait.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -28,12 +30,12 @@ void end(qint64 pid);
 
 // Ends every process below `folder` until none is left; false when some
 // are still there when the time runs out.
-bool endBelow(const QString &folder, int timeoutMs = 30000);
+bool endBelow(const QString &folder, int timeoutMs = TestWait::kWait);
 
 #ifdef Q_OS_WIN
 // Waits until the process shows a top-level window; false when it ends or
 // the time runs out first.
-bool waitForWindow(qint64 pid, int timeoutMs = 30000);
+bool waitForWindow(qint64 pid, int timeoutMs = TestWait::kWait);
 #endif
 
 } // namespace TestProcesses
