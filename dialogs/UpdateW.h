@@ -25,6 +25,8 @@ public:
     explicit UpdateW(QWidget *parent);
     ~UpdateW() override;
 
+    // Names and order kept: the form connects on_<button>_clicked by name, and
+    // the converter and tests reach every slot by name or meta-object index.
 private slots:
     void on_closebt_clicked();
     void UpdateFinished(QNetworkReply *finished);
@@ -36,5 +38,8 @@ private slots:
 private:
     Reactions reactions();
 
+    // Form names kept although misleading (tests and style sheets use them):
+    // updateversion is the release-notes box,
+    // updateinfo is the version label.
     Ui::UpdateW *ui;
 };
