@@ -27,13 +27,8 @@ command -v ipcrm >/dev/null 2>&1 || missing="$missing util-linux"
 command -v Xvfb >/dev/null 2>&1 || missing="$missing xvfb"
 command -v unshare >/dev/null 2>&1 || missing="$missing util-linux"
 [ -x /usr/bin/python3 ] || missing="$missing python3"
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
-    else
-        sudo apt-get update -qq && sudo DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing
-    fi
-fi
+. tools/packages.sh
+install_packages "$missing"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVALIN_WERROR=ON -DORVALIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j2 --target orvalinpdfLaunch orvalinpdfConverter orvalinUpdateService \

@@ -14,12 +14,16 @@ set(CMAKE_CXX_COMPILER ${triplet}-g++-posix)
 set(CMAKE_RC_COMPILER ${triplet}-windres)
 
 if(NOT ORVALIN_WINQT_PREFIX)
+    # The cache folder tools/winqt.sh installs into, named after the version
+    # it builds.
+    file(READ "${CMAKE_CURRENT_LIST_DIR}/../tools/qt-version" orvalin_qt_version)
+    string(STRIP "${orvalin_qt_version}" orvalin_qt_version)
     if(DEFINED ENV{ORVALIN_WINQT_PREFIX})
         set(ORVALIN_WINQT_PREFIX "$ENV{ORVALIN_WINQT_PREFIX}")
     elseif(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
-        set(ORVALIN_WINQT_PREFIX "$ENV{XDG_CACHE_HOME}/orvalin/qt-5.15.8-${ORVALIN_MINGW_ARCH}")
+        set(ORVALIN_WINQT_PREFIX "$ENV{XDG_CACHE_HOME}/orvalin/qt-${orvalin_qt_version}-${ORVALIN_MINGW_ARCH}")
     else()
-        set(ORVALIN_WINQT_PREFIX "$ENV{HOME}/.cache/orvalin/qt-5.15.8-${ORVALIN_MINGW_ARCH}")
+        set(ORVALIN_WINQT_PREFIX "$ENV{HOME}/.cache/orvalin/qt-${orvalin_qt_version}-${ORVALIN_MINGW_ARCH}")
     endif()
 endif()
 # libsodium as tools/winsodium.sh builds it, found through its pkg-config file.

@@ -27,6 +27,9 @@ public:
     // Without a Content-Length the figure counts steps of this many bytes.
     static constexpr qint64 kBytesPerStep = 504296;
 
+    // Names and order kept, the same as UpdateW's: the form connects
+    // on_closebt_clicked by name, and the converter and tests reach every slot
+    // by name or meta-object index.
 private slots:
     void on_closebt_clicked() { closeWindow(); }
     // The session's replies and chunks reach it by themselves; these two serve

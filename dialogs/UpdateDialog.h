@@ -12,8 +12,12 @@ struct ProductIdentity;
 
 // What the two update dialogs share besides their forms: the view of one
 // UpdateSession, a frameless window that follows the mouse, and closing by
-// destroying the native window. It declares no slots and no meta-object of its
-// own, so each dialog's meta-object lists its own slots right after QDialog's.
+// destroying the native window.
+//
+// No Q_OBJECT here, on purpose: each dialog's meta-object then lists its own
+// slots, in declaration order, right after QDialog's, as callers that reach
+// them by index expect; QMetaObject::connectSlotsByName connects the forms'
+// buttons to the on_<object>_<signal> slots by name alone.
 class UpdateDialog : public QDialog
 {
 public:

@@ -29,6 +29,8 @@ public:
     // bytes.
     static constexpr qint64 kBytesPerStep = 1000000;
 
+    // Names and order kept: the form connects on_<button>_clicked by name, and
+    // the converter and tests reach every slot by name or meta-object index.
 private slots:
     void on_closebt_clicked();
     void UpdateFinished(QNetworkReply *finished);
@@ -40,5 +42,8 @@ private slots:
 private:
     Reactions reactions();
 
+    // Form names kept although misleading (tests and style sheets use them):
+    // updateversion is the release-notes box,
+    // updateinfo is the version label.
     Ui::UpdateW *ui;
 };

@@ -1,22 +1,13 @@
 #include "PidRecord.h"
 
 #include "SafeIniFile.h"
+#include "UserFolders.h"
 
 #include <QSettings>
-#include <QStandardPaths>
-
-QString PidRecord::converterFolder(const QString &configLocation)
-{
-    QString folder = configLocation;
-    if (folder.size() >= 6)
-        folder.chop(6);
-    return folder + QStringLiteral("Converter");
-}
 
 QString PidRecord::filePath()
 {
-    return converterFolder(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation))
-            + QStringLiteral("/lunach.ini");
+    return UserFolders::base() + QStringLiteral("Converter/lunach.ini");
 }
 
 void PidRecord::write(QSettings &record, qint64 pid)
@@ -32,4 +23,17 @@ void PidRecord::write(QSettings &record, qint64 pid)
     record.endGroup();
     // The converter is restarted right after and looks for this value.
     record.sync();
+}
+
+qint64 PidRecord::read(const QString &path)
+{
+    // The reader must not rewrite a record the launcher may be writing: it
+    // reads a cleaned copy instead.
+    const SafeIniFile file(path);
+    if (file.path().isEmpty())
+        return 0;
+    const QSettings record(file.path(), QSettings::IniFormat);
+    bool ok = false;
+    const qint64 pid = record.value(QStringLiteral("core/lunach")).toString().toLongLong(&ok);
+    return ok && pid > 0 ? pid : 0;
 }

@@ -9,17 +9,17 @@ class QSettings;
 class PidRecord
 {
 public:
-    // The converter's folder derived from the launcher's own configuration
-    // location: the launcher's executable name ends in "Launch" where the
-    // converter's ends in "Converter", so the last 6 characters are replaced.
-    // A location shorter than that is kept whole.
-    static QString converterFolder(const QString &configLocation);
-
-    // converterFolder() of this process's writable configuration location,
-    // followed by "/lunach.ini".
+    // The record of this process: in the converter's per-user folder, named
+    // after the launcher's configuration location (UserFolders) followed by
+    // "Converter", as file "lunach.ini".
     static QString filePath();
 
     // Sets [core] lunach to `pid` in decimal, keeping everything else in the
     // file, and writes it to disk before returning.
     static void write(QSettings &record, qint64 pid);
+
+    // The pid that [core] lunach of the record at `path` holds, or 0 when the
+    // file is missing or the value is not a positive decimal number. Damaged
+    // entries elsewhere in the file are not decoded (SafeIniFile).
+    static qint64 read(const QString &path);
 };

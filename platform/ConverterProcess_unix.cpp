@@ -1,9 +1,10 @@
 #include "ConverterProcess.h"
 
+#include "ProcessControl.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
@@ -11,7 +12,6 @@
 #include <QVector>
 
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -21,20 +21,11 @@ namespace {
 
 // The file name of the executable a process runs, or an empty string when it
 // cannot be read: the process is gone, is a zombie (its exe link is unreadable
-// then), or belongs to someone we may not inspect.
+// then), or belongs to someone we may not inspect. A converter whose file has
+// been replaced (an update) still counts.
 QString executableFileName(pid_t pid)
 {
-    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
-    char target[PATH_MAX];
-    const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
-    if (length <= 0)
-        return QString();
-    QString path = QFile::decodeName(QByteArray(target, int(length)));
-    // A converter whose file has been replaced (an update) still runs.
-    static const QString deleted = QStringLiteral(" (deleted)");
-    if (path.endsWith(deleted))
-        path.chop(deleted.size());
-    return QFileInfo(path).fileName();
+    return QFileInfo(ProcessControl::executablePath(pid)).fileName();
 }
 
 QVector<pid_t> processesOfThisUserRunning(const QString &imageName)

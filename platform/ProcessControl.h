@@ -8,7 +8,8 @@ class QString;
 namespace ProcessControl {
 
 // The full path of the executable that process `pid` runs, or an empty
-// string when the process is gone or cannot be inspected.
+// string when the process is gone or cannot be inspected. A file replaced or
+// removed since the process started is still named by the path it had.
 QString executablePath(qint64 pid);
 
 // Ends process `pid` (a request the process cannot refuse on Windows; SIGTERM

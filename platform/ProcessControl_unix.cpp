@@ -19,7 +19,14 @@ QString executablePath(qint64 pid)
     const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
     if (length <= 0)
         return QString();
-    return QFile::decodeName(QByteArray(target, int(length)));
+    QString path = QFile::decodeName(QByteArray(target, int(length)));
+    // The link names a file that was replaced or removed since the process
+    // started (an update) by its old path with this suffix; the process still
+    // runs that path's program.
+    static const QString deleted = QStringLiteral(" (deleted)");
+    if (path.endsWith(deleted))
+        path.chop(deleted.size());
+    return path;
 }
 
 void terminate(qint64 pid)

@@ -42,17 +42,8 @@ windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-m
 [ "$mode" = windows ] && packages="$packages $windows_packages"
 [ "$mode" = packages ] && packages="$packages $test_packages $windows_packages"
 
-missing=""
-for p in $packages; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "== installing:$missing"
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing
-fi
+. tools/packages.sh
+install_packages "$packages"
 
 if [ "$mode" = packages ]; then
     for arch in i686 x86_64; do

@@ -17,11 +17,12 @@ triplet=$arch-w64-mingw32
 # What the build needs; "packages" as second argument installs just that.
 needs="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils qtbase5-dev-tools"
 if [ "${2:-}" = packages ]; then
-    . "$(dirname "$0")/debsource.sh"
+    . "$(dirname "$0")/packages.sh"
     install_with_sources "$needs"
     exit 0
 fi
-qtver=5.15.8
+# The one place the version is written (cmake/mingw-w64.cmake reads it too).
+qtver=$(cat "$(dirname "$0")/qt-version")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
 prefix=$cache/qt-$qtver-$arch
 
@@ -72,7 +73,7 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
     exit 0
 fi
 
-. "$(dirname "$0")/debsource.sh"
+. "$(dirname "$0")/packages.sh"
 install_with_sources "$needs"
 
 work=$cache/work-$arch

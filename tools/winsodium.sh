@@ -20,7 +20,7 @@ triplet=$arch-w64-mingw32
 # What the build needs; "packages" as second argument installs just that.
 needs="gcc-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make autoconf automake libtool"
 if [ "${2:-}" = packages ]; then
-    . "$(dirname "$0")/debsource.sh"
+    . "$(dirname "$0")/packages.sh"
     install_with_sources "$needs"
     exit 0
 fi
@@ -40,7 +40,7 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
     exit 0
 fi
 
-. "$(dirname "$0")/debsource.sh"
+. "$(dirname "$0")/packages.sh"
 install_with_sources "$needs"
 
 work=$cache/sodium-work-$arch

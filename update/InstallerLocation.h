@@ -2,9 +2,10 @@
 
 #include <QString>
 
-// Where a downloaded installer is kept by default: a folder beside the
-// per-user configuration folder whose name ends in "pdfconverter/output".
-// The folder is not created here; "/" separators are kept throughout.
+// Where a downloaded installer is kept by default: UserFolders::base()
+// followed by "pdfconverter/output", a folder beside the per-user
+// configuration folder. The folder is not created here; "/" separators are
+// kept throughout.
 namespace InstallerLocation {
 
 QString folder();

@@ -59,6 +59,9 @@ public:
     // is every start while the installer this session started still runs.
     void startDownload(const Target &target);
 
+    // replyFinished() and storeChunk() are public only for the dialogs' kept
+    // slots UpdateFinished(QNetworkReply*) and writeexedata(), which forward here.
+
     // Classifies a finished reply, signals the outcome and releases the reply.
     // The session's own replies come here by themselves; an owner may hand in
     // another reply, which is judged by its URL alone.

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // keeps what it held.
     QSettings written(path, QSettings::IniFormat);
     FUZZ_CHECK(written.status() == QSettings::NoError);
-    FUZZ_CHECK(written.value(QStringLiteral("core/lunach")).toString() == QString::number(pid));
+    FUZZ_CHECK(PidRecord::read(path) == pid);
     // QSettings lists a key written with a stray separator (\lunach in
     // [core]) as "core//lunach" but looks it up as "core/lunach": such aliases
     // of the pid's key follow the pid's value.

@@ -1,6 +1,7 @@
 #include "PidRecord.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -10,35 +11,20 @@ class tst_PidRecord : public QObject
     Q_OBJECT
 
 private slots:
-    void converterFolder_data();
-    void converterFolder();
+    void filePathIsInTheConvertersFolder();
     void writeKeepsOtherEntries();
     void damagedEntryGoesOthersStay();
+    void readGivesThePidOrNothing();
 };
 
-void tst_PidRecord::converterFolder_data()
+// The launcher's record lies where the converter, named orvalinpdfConverter,
+// keeps its own files.
+void tst_PidRecord::filePathIsInTheConvertersFolder()
 {
-    QTest::addColumn<QString>("location");
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("shipped name") << "/home/u/.config/orvalinpdfLaunch"
-                                  << "/home/u/.config/orvalinpdfConverter";
-    QTest::newRow("counts characters, not names") << "/x/launcher"
-                                                  << "/x/laConverter";
-    QTest::newRow("cut crosses a separator") << "/ab/cdefg"
-                                             << "/abConverter";
-    QTest::newRow("shorter than the cut stays whole") << "/a/bc"
-                                                      << "/a/bcConverter";
-    QTest::newRow("exactly the cut") << "/abcde"
-                                     << "Converter";
-    QTest::newRow("empty") << ""
-                           << "Converter";
-}
-
-void tst_PidRecord::converterFolder()
-{
-    QFETCH(QString, location);
-    QFETCH(QString, folder);
-    QCOMPARE(PidRecord::converterFolder(location), folder);
+    QCoreApplication::setApplicationName(QStringLiteral("orvalinpdfLaunch"));
+    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QVERIFY2(location.endsWith(QLatin1String("/orvalinpdfLaunch")), qPrintable(location));
+    QCOMPARE(PidRecord::filePath(), location.chopped(6) + QStringLiteral("Converter/lunach.ini"));
 }
 
 void tst_PidRecord::writeKeepsOtherEntries()
@@ -93,6 +79,44 @@ void tst_PidRecord::damagedEntryGoesOthersStay()
     QCOMPARE(reader.value("note/text").toString(), QString("see @Variant(x) docs"));
     QCOMPARE(reader.value("note/url"), QVariant(QUrl("https://example.org/")));
     QCOMPARE(reader.value("extra/after").toString(), QString("2"));
+}
+
+// What the converter reads back: the pid, even beside a damaged value in its
+// section (which reading the pid would make QSettings decode, and which the
+// reader must leave in the file), and 0 for anything else.
+void tst_PidRecord::readGivesThePidOrNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.path() + "/lunach.ini";
+    QCOMPARE(PidRecord::read(path), 0);
+    {
+        QSettings record(path, QSettings::IniFormat);
+        PidRecord::write(record, 4712);
+    }
+    QCOMPARE(PidRecord::read(path), 4712);
+
+    QFile file(path);
+    const auto store = [&file](const QByteArray &content) {
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size()
+                && (file.close(), true);
+    };
+    // Lists nested far deeper than any setting: Qt would recurse once per
+    // level until the stack runs out.
+    QByteArray damaged = "[core]\nlunach=4713\nkey=@Variant(";
+    for (int i = 0; i < 100000; ++i)
+        damaged += "\\0\\0\\0\\t\\0\\0\\0\\x1";
+    damaged += "\\0\\0\\0\\x2\\0\\0\\0\\0)\n";
+    QVERIFY(store(damaged));
+    QCOMPARE(PidRecord::read(path), 4713);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), damaged);
+    file.close();
+
+    for (const char *value : {"0", "-5", "12ab", ""}) {
+        QVERIFY(store(QByteArray("[core]\nlunach=") + value + "\n"));
+        QVERIFY2(PidRecord::read(path) == 0, value);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_PidRecord)

@@ -1,4 +1,5 @@
 #include "ConverterProcess.h"
+#include "ProcessControl.h"
 #include "TestWait.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@ class tst_ConverterProcess : public QObject
 
 private slots:
     void killReturnsOnlyOnceTheConverterIsGone();
+    void aConverterWhoseFileWasReplacedIsEnded();
 };
 
 // A killed process is not gone at once: here it is held at its exit, where
@@ -81,6 +83,47 @@ void tst_ConverterProcess::killReturnsOnlyOnceTheConverterIsGone()
 
     QVERIFY(killer->wait(TestWait::kWait));
     QVERIFY(!runningWhenKillReturned);
+}
+
+// An update replaces the converter's file while the old converter runs; the
+// kernel then names its executable "<path> (deleted)". It is still the
+// converter, and must be ended before the new one starts.
+void tst_ConverterProcess::aConverterWhoseFileWasReplacedIsEnded()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString imageName = QStringLiteral("replaced-converter-%1.exe").arg(QCoreApplication::applicationPid());
+    const QString image = dir.path() + '/' + imageName;
+    QVERIFY(QFile::copy("/bin/sleep", image));
+    QVERIFY(QFile::setPermissions(image, QFile::ReadOwner | QFile::ExeOwner));
+
+    const QByteArray path = QFile::encodeName(image);
+    char seconds[] = "600";
+    char *const argv[] = {const_cast<char *>(path.constData()), seconds, nullptr};
+    pid_t pid = 0;
+    QCOMPARE(::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
+    bool reaped = false;
+    int status = 0;
+    const auto reap = qScopeGuard([&] {
+        if (!reaped) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+    });
+    QTRY_COMPARE(ProcessControl::executablePath(pid), image);
+
+    QVERIFY(QFile::remove(image));
+    QVERIFY(QFile::copy("/bin/true", image));
+    char link[4096] = {};
+    const QByteArray exeLink = "/proc/" + QByteArray::number(pid) + "/exe";
+    QVERIFY(::readlink(exeLink.constData(), link, sizeof link - 1) > 0);
+    QCOMPARE(QByteArray(link), path + " (deleted)");
+    QCOMPARE(ProcessControl::executablePath(pid), image);
+
+    ConverterProcess::killByImageName(imageName);
+    // Its executable is gone a moment before the process can be waited for.
+    QTRY_VERIFY(reaped || (reaped = ::waitpid(pid, &status, WNOHANG) == pid));
+    QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
 }
 
 QTEST_GUILESS_MAIN(tst_ConverterProcess)

@@ -16,7 +16,7 @@ flags="$flags -DORVALIN_UPDATE_HOST=\"update.invalid\" -DORVALIN_UPDATE_SCHEME=\
 for dir in "$@"; do
     flags="$flags -I$dir"
 done
-for dir in platform update dialogs launcher tools/signtool; do
+for dir in settings platform update dialogs launcher tools/signtool; do
     flags="$flags -I$src/$dir"
 done
 # The forms' generated headers.
@@ -25,7 +25,7 @@ for dir in "$build"/*/*_autogen/include; do
 done
 
 failed=0
-for f in "$src"/platform/*_win.cpp "$src"/launcher/*.cpp "$src"/update/*.cpp "$src"/dialogs/*.cpp \
+for f in "$src"/settings/*.cpp "$src"/platform/*_win.cpp "$src"/launcher/*.cpp "$src"/update/*.cpp "$src"/dialogs/*.cpp \
     "$src"/tools/*/*.cpp; do
     # shellcheck disable=SC2086
     if ! "$cxx" $flags "$f"; then

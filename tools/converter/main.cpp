@@ -7,8 +7,8 @@
 #include "ApplicationName.h"
 #include "AutoUpdateW.h"
 #include "InstallerLocation.h"
+#include "PidRecord.h"
 #include "ProcessControl.h"
-#include "SafeIniFile.h"
 #include "UpdateW.h"
 
 #include <QApplication>
@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QNetworkProxy>
-#include <QSettings>
 #include <QSharedMemory>
 #include <QStandardPaths>
 #include <QTimer>
@@ -32,14 +31,9 @@ const int segmentSize = 1024;
 // is there by the time the window is up.
 void endLauncher()
 {
-    const SafeIniFile file(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
-                           + QStringLiteral("/lunach.ini"));
-    if (file.path().isEmpty())
-        return;
-    QSettings record(file.path(), QSettings::IniFormat);
-    bool ok = false;
-    const qint64 pid = record.value(QStringLiteral("core/lunach")).toString().toLongLong(&ok);
-    if (!ok || pid <= 0 || pid == QCoreApplication::applicationPid())
+    const qint64 pid = PidRecord::read(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+                                       + QStringLiteral("/lunach.ini"));
+    if (pid <= 0 || pid == QCoreApplication::applicationPid())
         return;
     // The record outlives the launcher and its pid may since belong to some
     // other program: only a process started from this folder is the launcher.

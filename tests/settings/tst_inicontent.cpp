@@ -1,5 +1,6 @@
 #include "IniContent.h"
 #include "SafeIniFile.h"
+#include "TestFiles.h"
 
 #include <QDataStream>
 #include <QSettings>
@@ -9,23 +10,13 @@
 #include <QUrl>
 #include <QtTest>
 
+using namespace TestFiles;
+
 namespace {
 
 // An entry whose value claims a list of four billion variants: QSettings
 // would reserve room for all of them and abort.
 const QByteArray hugeList = "@Variant(\\0\\0\\0\\t\\xff\\xff\\xff\\xff)";
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
