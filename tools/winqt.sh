@@ -7,20 +7,10 @@
 #   tools/winqt.sh i686|x86_64 [packages]     prints the install folder on its last line
 set -eu
 
-arch=${1:-}
-case "$arch" in
-    i686) debarch=i686 ;;
-    x86_64) debarch=x86-64 ;;
-    *) echo "usage: $0 i686|x86_64" >&2; exit 2 ;;
-esac
-triplet=$arch-w64-mingw32
+. "$(dirname "$0")/crossbuild.sh"
 # What the build needs; "packages" as second argument installs just that.
 needs="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils qtbase5-dev-tools"
-if [ "${2:-}" = packages ]; then
-    . "$(dirname "$0")/packages.sh"
-    install_with_sources "$needs"
-    exit 0
-fi
+cross_packages_only "$needs" "${2:-}"
 # The one place the version is written (cmake/mingw-w64.cmake reads it too).
 qtver=$(cat "$(dirname "$0")/qt-version")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
@@ -73,7 +63,6 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
     exit 0
 fi
 
-. "$(dirname "$0")/packages.sh"
 install_with_sources "$needs"
 
 work=$cache/work-$arch

@@ -10,20 +10,10 @@
 # define SODIUM_STATIC (or PKG_CONFIG_LIBDIR=PREFIX/lib/pkgconfig for pkg-config).
 set -eu
 
-arch=${1:-}
-case "$arch" in
-    i686) debarch=i686 ;;
-    x86_64) debarch=x86-64 ;;
-    *) echo "usage: $0 i686|x86_64" >&2; exit 2 ;;
-esac
-triplet=$arch-w64-mingw32
+. "$(dirname "$0")/crossbuild.sh"
 # What the build needs; "packages" as second argument installs just that.
 needs="gcc-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make autoconf automake libtool"
-if [ "${2:-}" = packages ]; then
-    . "$(dirname "$0")/packages.sh"
-    install_with_sources "$needs"
-    exit 0
-fi
+cross_packages_only "$needs" "${2:-}"
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvalin
 prefix=$cache/libsodium-$arch
 
@@ -40,7 +30,6 @@ if [ -f "$prefix/.orvalin-options" ] && [ "$(cat "$prefix/.orvalin-options")" = 
     exit 0
 fi
 
-. "$(dirname "$0")/packages.sh"
 install_with_sources "$needs"
 
 work=$cache/sodium-work-$arch
