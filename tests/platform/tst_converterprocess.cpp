@@ -22,6 +22,24 @@ extern char **environ;
 
 // Ending converters by image name, against real processes. The image name is
 // one of this test's own, so nothing else of the user's is touched.
+namespace {
+
+// A copy of sleep at `image`, started for ten minutes: a converter by its
+// image name. Its pid, or 0 when it could not be started.
+pid_t startConverterLookAlike(const QString &image)
+{
+    if (!QFile::copy(QStringLiteral("/bin/sleep"), image)
+        || !QFile::setPermissions(image, QFile::ReadOwner | QFile::ExeOwner))
+        return 0;
+    const QByteArray path = QFile::encodeName(image);
+    char seconds[] = "600";
+    char *const argv[] = {const_cast<char *>(path.constData()), seconds, nullptr};
+    pid_t pid = 0;
+    return ::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ) == 0 ? pid : 0;
+}
+
+} // namespace
+
 class tst_ConverterProcess : public QObject
 {
     Q_OBJECT
@@ -40,14 +58,8 @@ void tst_ConverterProcess::killReturnsOnlyOnceTheConverterIsGone()
     QVERIFY(dir.isValid());
     const QString imageName = QStringLiteral("dying-converter-%1.exe").arg(QCoreApplication::applicationPid());
     const QString image = dir.path() + '/' + imageName;
-    QVERIFY(QFile::copy("/bin/sleep", image));
-    QVERIFY(QFile::setPermissions(image, QFile::ReadOwner | QFile::ExeOwner));
-
-    const QByteArray path = QFile::encodeName(image);
-    char seconds[] = "600";
-    char *const argv[] = {const_cast<char *>(path.constData()), seconds, nullptr};
-    pid_t pid = 0;
-    QCOMPARE(::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
+    const pid_t pid = startConverterLookAlike(image);
+    QVERIFY(pid > 0);
     const QString exeLink = QStringLiteral("/proc/%1/exe").arg(pid);
     QTRY_COMPARE(QFileInfo(exeLink).symLinkTarget(), image);
     std::unique_ptr<QThread> killer;
@@ -94,14 +106,8 @@ void tst_ConverterProcess::aConverterWhoseFileWasReplacedIsEnded()
     QVERIFY(dir.isValid());
     const QString imageName = QStringLiteral("replaced-converter-%1.exe").arg(QCoreApplication::applicationPid());
     const QString image = dir.path() + '/' + imageName;
-    QVERIFY(QFile::copy("/bin/sleep", image));
-    QVERIFY(QFile::setPermissions(image, QFile::ReadOwner | QFile::ExeOwner));
-
-    const QByteArray path = QFile::encodeName(image);
-    char seconds[] = "600";
-    char *const argv[] = {const_cast<char *>(path.constData()), seconds, nullptr};
-    pid_t pid = 0;
-    QCOMPARE(::posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
+    const pid_t pid = startConverterLookAlike(image);
+    QVERIFY(pid > 0);
     bool reaped = false;
     int status = 0;
     const auto reap = qScopeGuard([&] {
@@ -117,7 +123,7 @@ void tst_ConverterProcess::aConverterWhoseFileWasReplacedIsEnded()
     char link[4096] = {};
     const QByteArray exeLink = "/proc/" + QByteArray::number(pid) + "/exe";
     QVERIFY(::readlink(exeLink.constData(), link, sizeof link - 1) > 0);
-    QCOMPARE(QByteArray(link), path + " (deleted)");
+    QCOMPARE(QByteArray(link), QFile::encodeName(image) + " (deleted)");
     QCOMPARE(ProcessControl::executablePath(pid), image);
 
     ConverterProcess::killByImageName(imageName);
