@@ -9,7 +9,7 @@ set -eu
 
 . "$(dirname "$0")/crossbuild.sh"
 # What the build needs; "packages" as second argument installs just that.
-needs="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils qtbase5-dev-tools"
+needs="g++-mingw-w64-$debarch-posix binutils-mingw-w64-$debarch dpkg-dev make perl python3 xz-utils qtbase5-dev-tools qt5-qmake"
 cross_packages_only "$needs" "${2:-}"
 # The one place the version is written (cmake/mingw-w64.cmake reads it too).
 qtver=$(cat "$(dirname "$0")/qt-version")
