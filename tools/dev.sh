@@ -38,7 +38,7 @@ packages="$build_packages $font_packages"
 # ImageMagick for the screenshot and osslsigncode for the Authenticode
 # signatures. tools/winqt.sh installs what Qt needs.
 windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
- binutils-mingw-w64-x86-64 wine64 xvfb xauth openssl python3 python3-pefile imagemagick osslsigncode"
+ binutils-mingw-w64-x86-64 lld wine64 xvfb xauth openssl python3 python3-pefile imagemagick osslsigncode"
 [ "$mode" = windows ] && packages="$packages $windows_packages"
 [ "$mode" = packages ] && packages="$packages $test_packages $windows_packages"
 
