@@ -33,10 +33,10 @@ font_packages="fonts-wqy-microhei"
 packages="$build_packages $font_packages"
 [ "$mode" = run ] && packages="$packages $run_packages"
 [ "$mode" = test ] && packages="$packages $test_packages"
-# Debian's mingw-w64 compilers of the posix thread model, 64-bit Wine (32-bit
-# Wine cannot be installed here), a virtual display, the PE reader,
-# ImageMagick for the screenshot and osslsigncode for the Authenticode
-# signatures. tools/winqt.sh installs what Qt needs.
+# Debian's mingw-w64 compilers of the posix thread model, LLVM's lld (the
+# x86_64 build links with it), 64-bit Wine (32-bit Wine cannot be installed
+# here), a virtual display, the PE reader, ImageMagick for the screenshot and
+# osslsigncode for the Authenticode signatures. tools/winqt.sh installs what Qt needs.
 windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
  binutils-mingw-w64-x86-64 lld wine64 xvfb xauth openssl python3 python3-pefile imagemagick osslsigncode"
 [ "$mode" = windows ] && packages="$packages $windows_packages"
@@ -126,13 +126,19 @@ fi
 
 if [ "$mode" = test ]; then
     echo "== checking the formatting (.clang-format)"
-    unformatted=$(git ls-files '*.cpp' '*.h' | while read -r f; do
-        clang-format --style=file "$f" | cmp -s - "$f" || echo "$f"
-    done)
-    if [ -n "$unformatted" ]; then
-        echo "not formatted (run clang-format -i on them):" $unformatted >&2
+    # One clang-format for all files: a process per file took 20 s in CI.
+    format_log=$(mktemp)
+    if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --style=file --dry-run --Werror 2>"$format_log"; then
+        unformatted=$(sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' "$format_log" | sort -u)
+        if [ -n "$unformatted" ]; then
+            echo "not formatted (run clang-format -i on them):" $unformatted >&2
+        else
+            cat "$format_log" >&2
+        fi
+        rm -f "$format_log"
         exit 1
     fi
+    rm -f "$format_log"
 
     echo "== running the tests"
     ctest --test-dir "$build" --output-on-failure
