@@ -21,8 +21,10 @@ prefix=$cache/qt-$qtver-$arch
 # Everything the programs do not use is left out, which roughly halves the
 # build: the SQL, XML, Concurrent and Print Support modules, JPEG, Markdown,
 # ODF and PDF writing, the state machine, graphics view, the standard dialogs
-# and the widgets no form has. Accessibility stays: screen readers reach the
-# program through it (UI Automation).
+# and the widgets no form has; FTP, the network disk cache, DNS lookups,
+# SOCKS5, UDP and local sockets; the MIME database, XML streams, gestures,
+# pictures, movies and the file system model. Accessibility stays: screen
+# readers reach the program through it (UI Automation).
 #
 # Qt's host tools (moc, rcc, uic and their bootstrap library) are Debian's
 # own of the same version (qtbase5-dev-tools) instead of a second build of
@@ -45,7 +47,12 @@ options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_
  -no-feature-undocommand -no-feature-columnview -no-feature-datawidgetmapper -no-feature-keysequenceedit
  -no-feature-dial -no-feature-lcdnumber -no-feature-toolbox -no-feature-fontcombobox
  -no-feature-syntaxhighlighter -no-feature-splashscreen
- -no-feature-treewidget -no-feature-tablewidget -no-feature-listwidget"
+ -no-feature-treewidget -no-feature-tablewidget -no-feature-listwidget
+ -no-feature-ftp -no-feature-networkdiskcache -no-feature-dnslookup -no-feature-socks5
+ -no-feature-udpsocket -no-feature-localserver -no-feature-mimetype -no-feature-xmlstream
+ -no-feature-transposeproxymodel -no-feature-concatenatetablesproxymodel -no-feature-gestures
+ -no-feature-picture -no-feature-movie -no-feature-filesystemmodel
+ -no-feature-dockwidget -no-feature-textbrowser -no-feature-scroller"
 if [ "$arch" = i686 ]; then
     options="$options -optimize-size"
 else
