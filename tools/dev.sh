@@ -36,7 +36,8 @@ packages="$build_packages $font_packages"
 # Debian's mingw-w64 compilers of the posix thread model, LLVM's lld (the
 # x86_64 build links with it), 64-bit Wine (32-bit Wine cannot be installed
 # here), a virtual display, the PE reader, ImageMagick for the screenshot and
-# osslsigncode for the Authenticode signatures. tools/winqt.sh installs what Qt needs.
+# osslsigncode for the Authenticode signatures. tools/winqt.sh installs what
+# Qt needs.
 windows_packages="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
  binutils-mingw-w64-x86-64 lld wine64 xvfb xauth openssl python3 python3-pefile imagemagick osslsigncode"
 [ "$mode" = windows ] && packages="$packages $windows_packages"
@@ -127,18 +128,15 @@ fi
 if [ "$mode" = test ]; then
     echo "== checking the formatting (.clang-format)"
     # One clang-format for all files: a process per file took 20 s in CI.
-    format_log=$(mktemp)
-    if ! git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --style=file --dry-run --Werror 2>"$format_log"; then
-        unformatted=$(sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' "$format_log" | sort -u)
+    if ! report=$(git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --style=file --dry-run --Werror 2>&1); then
+        unformatted=$(echo "$report" | sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' | sort -u)
         if [ -n "$unformatted" ]; then
             echo "not formatted (run clang-format -i on them):" $unformatted >&2
         else
-            cat "$format_log" >&2
+            echo "$report" >&2
         fi
-        rm -f "$format_log"
         exit 1
     fi
-    rm -f "$format_log"
 
     echo "== running the tests"
     ctest --test-dir "$build" --output-on-failure
