@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds Qt for Windows (qtbase: Core, Gui, Widgets, Network, Test and the
-# windows platform plugin) from Debian's own qtbase-opensource-src with
+# Builds Qt for Windows (qtbase: Core, Gui, Widgets, Network, the windows
+# platform plugin and, for the x86_64 Qt that runs the test suite, Test) from Debian's own qtbase-opensource-src with
 # Debian's mingw-w64 cross compilers, static and release, into a cache folder
 # outside the tree. A cache built with the same options is reused.
 #
@@ -23,8 +23,11 @@ prefix=$cache/qt-$qtver-$arch
 # ODF and PDF writing, the state machine, graphics view, the standard dialogs
 # and the widgets no form has; FTP, the network disk cache, DNS lookups,
 # SOCKS5, UDP and local sockets; the MIME database, XML streams, gestures,
-# pictures, movies and the file system model. Accessibility stays: screen
-# readers reach the program through it (UI Automation).
+# pictures, movies and the file system model; the GIF and ICO image plugins
+# (the icon is the executable's resource, which Windows reads itself), the
+# minimal platform plugin and the Linux framebuffer helpers. The shipped i686
+# Qt has no QtTest either: its build runs no test program. Accessibility
+# stays: screen readers reach the program through it (UI Automation).
 #
 # Qt's host tools (moc, rcc, uic and their bootstrap library) are Debian's
 # own of the same version (qtbase5-dev-tools) instead of a second build of
@@ -52,15 +55,15 @@ options="-opensource -confirm-license -xplatform win32-g++ -device-option CROSS_
  -no-feature-udpsocket -no-feature-localserver -no-feature-mimetype -no-feature-xmlstream
  -no-feature-transposeproxymodel -no-feature-concatenatetablesproxymodel -no-feature-gestures
  -no-feature-picture -no-feature-movie -no-feature-filesystemmodel
- -no-feature-dockwidget -no-feature-textbrowser -no-feature-scroller"
+ -no-feature-dockwidget -no-feature-textbrowser -no-feature-scroller -no-gif -no-ico"
 if [ "$arch" = i686 ]; then
-    options="$options -optimize-size"
+    options="$options -optimize-size -no-feature-testlib"
 else
     options="$options QMAKE_CFLAGS_OPTIMIZE=-O0 QMAKE_CFLAGS_OPTIMIZE_FULL=-O0 QMAKE_CFLAGS_RELEASE=-O0 QMAKE_CXXFLAGS_RELEASE=-O0"
 fi
 options=$(echo $options)
 # What a cached Qt must match: the options and what is done to the sources.
-recipe="$options; QtGui without rhi"
+recipe="$options; QtGui without rhi; no minimal platform, no framebuffer helpers"
 
 # Qt names some system libraries in mixed case (-lSecur32 -lCrypt32 for the
 # schannel backend). Windows does not care, but Debian's mingw-w64 import
@@ -95,6 +98,13 @@ src=$(ls -d "$work"/qtbase-opensource-src-$qtver* | head -n1)
 # Qt Quick only, and Qt's build has no switch for it: its sources are left out.
 sed -i '/^include(rhi\/rhi.pri)$/d' "$src/src/gui/gui.pro"
 ! grep -q 'rhi/rhi.pri' "$src/src/gui/gui.pro" || { echo "could not leave out QtGui's rhi" >&2; exit 1; }
+# Nor for the minimal platform plugin, which nothing here loads, and the
+# framebuffer, device discovery and EDID helpers of the Linux plugins.
+sed -i '/SUBDIRS += minimal$/d' "$src/src/plugins/platforms/platforms.pro"
+sed -i '/^    edid \\$/d; /^    devicediscovery \\$/d; /^    fbconvenience \\$/d' "$src/src/platformsupport/platformsupport.pro"
+! grep -q 'minimal$' "$src/src/plugins/platforms/platforms.pro" &&
+    ! grep -q '^    \(edid\|devicediscovery\|fbconvenience\) ' "$src/src/platformsupport/platformsupport.pro" ||
+    { echo "could not leave out the minimal plugin or the framebuffer helpers" >&2; exit 1; }
 
 # The compilers of the posix thread model under the names Qt's mkspec calls.
 tools=$work/bin
@@ -141,8 +151,8 @@ done
 printf 'first all binary install uninstall clean distclean:\n\t@:\n' >qmake/Makefile
 
 echo "== building (a line per module and per 100 files compiled; a quarter of an hour or more on two cores)"
-jobs=$(nproc)
-{ make -j"$jobs" >>"$log" 2>&1; echo $? >"$work/status"; } &
+# shellcheck disable=SC2046
+{ make $(make_jobs) >>"$log" 2>&1; echo $? >"$work/status"; } &
 builder=$!
 # A line for each folder make enters for the first time (the module being
 # built; qmake visits some early, while writing the Makefiles) and a running
