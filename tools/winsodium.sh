@@ -53,7 +53,8 @@ cd "$src"
 autoreconf -fi >>"$log" 2>&1 || fail autoreconf
 # shellcheck disable=SC2086
 ./configure $options >>"$log" 2>&1 || fail configure
-make -j"$(nproc)" >>"$log" 2>&1 || fail make
+# shellcheck disable=SC2046
+make $(make_jobs) >>"$log" 2>&1 || fail make
 make install >>"$log" 2>&1 || fail "make install"
 echo "$options" >"$prefix/.orvalin-options"
 cd /
