@@ -1,8 +1,9 @@
 #!/bin/sh
 # Builds Qt for Windows (qtbase: Core, Gui, Widgets, Network, the windows
-# platform plugin and, for the x86_64 Qt that runs the test suite, Test) from Debian's own qtbase-opensource-src with
-# Debian's mingw-w64 cross compilers, static and release, into a cache folder
-# outside the tree. A cache built with the same options is reused.
+# platform plugin and, for the x86_64 Qt that runs the test suite, Test) from
+# Debian's own qtbase-opensource-src with Debian's mingw-w64 cross compilers,
+# static and release, into a cache folder outside the tree. A cache built with
+# the same options is reused.
 #
 #   tools/winqt.sh i686|x86_64 [packages]     prints the install folder on its last line
 set -eu
