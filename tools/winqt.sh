@@ -95,17 +95,23 @@ echo "== fetching Debian's qtbase-opensource-src into $work"
 release=$(dpkg-query -W -f='${source:Version}' qtbase5-dev-tools)
 (cd "$work" && apt-get source -qq "qtbase-opensource-src=$release" >/dev/null)
 src=$(ls -d "$work"/qtbase-opensource-src-$qtver* | head -n1)
-# QtGui's rendering hardware interface (Direct3D 11 and its shaders) serves
-# Qt Quick only, and Qt's build has no switch for it: its sources are left out.
-sed -i '/^include(rhi\/rhi.pri)$/d' "$src/src/gui/gui.pro"
-! grep -q 'rhi/rhi.pri' "$src/src/gui/gui.pro" || { echo "could not leave out QtGui's rhi" >&2; exit 1; }
-# Nor for the minimal platform plugin, which nothing here loads, and the
+# Deletes the lines of a Qt project file that match a pattern (a sed basic
+# regular expression without '#'), and fails when none did: Qt's build would
+# then quietly compile what was meant to be left out.
+drop_lines() {
+    lines=$(wc -l <"$src/$1")
+    sed -i "\\#$2#d" "$src/$1"
+    [ "$(wc -l <"$src/$1")" -lt "$lines" ] || { echo "could not leave $2 out of $1" >&2; exit 1; }
+}
+# What Qt's build has no switch for is taken out of its project files: QtGui's
+# rendering hardware interface (Direct3D 11 and its shaders), which serves Qt
+# Quick only; the minimal platform plugin, which nothing here loads; the
 # framebuffer, device discovery and EDID helpers of the Linux plugins.
-sed -i '/SUBDIRS += minimal$/d' "$src/src/plugins/platforms/platforms.pro"
-sed -i '/^    edid \\$/d; /^    devicediscovery \\$/d; /^    fbconvenience \\$/d' "$src/src/platformsupport/platformsupport.pro"
-! grep -q 'minimal$' "$src/src/plugins/platforms/platforms.pro" &&
-    ! grep -q '^    \(edid\|devicediscovery\|fbconvenience\) ' "$src/src/platformsupport/platformsupport.pro" ||
-    { echo "could not leave out the minimal plugin or the framebuffer helpers" >&2; exit 1; }
+drop_lines src/gui/gui.pro '^include(rhi/rhi.pri)$'
+drop_lines src/plugins/platforms/platforms.pro 'SUBDIRS += minimal$'
+for helper in edid devicediscovery fbconvenience; do
+    drop_lines src/platformsupport/platformsupport.pro "^    $helper \\\\$"
+done
 
 # The compilers of the posix thread model under the names Qt's mkspec calls.
 tools=$work/bin
